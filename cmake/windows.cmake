@@ -1,0 +1,22 @@
+# The Windows executables: the product and its test-only twin.
+enable_language(RC)
+
+# Unicode Win32 API throughout; Windows 7 headers give every call used here.
+target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+
+# Objects, not an archive: the logic's archive is what refers to them.
+add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
+target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
+
+function(ssdprep_executable name drive_source)
+    add_executable(${name} src/app/main.cpp ${drive_source} resources/ssdprep.rc)
+    target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32 shlwapi oleaut32 user32)
+    # Starts on a bare Windows image: no runtime DLLs beside it, no link
+    # time stamp, so the same tree gives the same bytes.
+    target_link_options(${name} PRIVATE -static -Wl,--no-insert-timestamp
+                        $<$<NOT:$<CONFIG:Debug>>:-s>)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+
+ssdprep_executable(ssdprep src/platform/win32_drive.cpp)
+

@@ -1,0 +1,34 @@
+#include "app/run.h"
+
+#include "app/audit_mode.h"
+#include "disk/solid_state.h"
+#include "partition/notice.h"
+
+namespace ssdprep {
+
+ProcessIdentity InitializeProcess() {
+    // Critical errors (a drive not ready, say) come back as failed calls
+    // instead of message boxes; the partitioning tool inherits this.
+    const std::uint32_t mode = platform::SetProcessErrorMode(0);
+    platform::SetProcessErrorMode(mode | platform::kSemFailCriticalErrors |
+                                  platform::kSemNoOpenFileErrorBox);
+    return ProcessIdentity{platform::GetOwnModuleHandle(), platform::GetProcessCommandLine(),
+                           QueryApplicationTitle()};
+}
+
+int RunSsdPrep() {
+    platform::PrintToStdout(kBannerPurpose);
+    platform::PrintToStdout(kBannerDelete);
+    platform::PrintToStdout(kBannerCreate);
+    if (IsAuditMode() == 0) {
+        platform::PrintToStdout(kNotAuditMode);
+        return kExitDeclined;
+    }
+    if (IsSsdOnlyModel() == 0) {
+        platform::PrintToStdout(kNotSsdOnly);
+        return kExitDeclined;
+    }
+    return kExitDone;
+}
+
+}  // namespace ssdprep

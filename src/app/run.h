@@ -1,0 +1,34 @@
+// The whole life of the process: initialisation, banner, gates, partition
+// changes and the exit code.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace ssdprep {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitDeclined = 1;
+
+inline constexpr char kBannerPurpose[] =
+    "This program is used to configure HDD environment after iRST driver installation.\n";
+inline constexpr char kBannerDelete[] = "\t- Delete the hibernate partition.\n";
+inline constexpr char kBannerCreate[] = "\t- Create D partition again.\n";
+inline constexpr char kNotAuditMode[] = "This program only runs on audit model. Return.\n";
+inline constexpr char kNotSsdOnly[] =
+    "This is not SSD-only model, don't need to be configured. Return.\n";
+
+struct ProcessIdentity {
+    platform::Handle instance;
+    const char16_t* commandLine;
+    std::u16string title;
+};
+
+// Adds the critical-error flags to the error mode and fetches what
+// identifies the process.
+ProcessIdentity InitializeProcess();
+// The run from the banner to the exit code.
+int RunSsdPrep();
+
+}  // namespace ssdprep

@@ -1,0 +1,103 @@
+#include "disk/disk.h"
+
+#include <cstdio>
+
+namespace ssdprep {
+namespace {
+
+constexpr std::size_t kBusReplySizeOffset = 4;
+constexpr std::size_t kBusTypeOffset = 28;
+constexpr std::uint32_t kBusTypeUsb = 7;
+
+constexpr std::uint32_t kShareReadWrite = platform::kFileShareRead | platform::kFileShareWrite;
+constexpr std::uint32_t kReadWrite = platform::kGenericRead | platform::kGenericWrite;
+
+// Presence only: asks for no access at all, so it succeeds where read-write
+// access would be refused.
+bool IsDrivePresent(std::uint32_t driveNumber) {
+    const Disk disk(driveNumber);
+    return OpenDrive(disk, 0, 0).valid();
+}
+
+}  // namespace
+
+void FormatDrivePath(char16_t (&buffer)[kDrivePathCapacity], std::uint32_t driveNumber) {
+    // Formatted narrow and widened: every character is ASCII, and a 32-bit
+    // number needs at most 10 digits after the 17 fixed characters.
+    char narrow[kDrivePathCapacity] = {};
+    std::snprintf(narrow, sizeof narrow, "\\\\.\\PHYSICALDRIVE%lu",
+                  static_cast<unsigned long>(driveNumber));
+    for (std::size_t i = 0; i < kDrivePathCapacity; ++i) {
+        buffer[i] = static_cast<char16_t>(static_cast<unsigned char>(narrow[i]));
+    }
+}
+
+platform::UniqueDrive OpenDrive(const Disk& disk, std::uint32_t access, std::uint32_t flags) {
+    char16_t path[kDrivePathCapacity];
+    FormatDrivePath(path, disk.DriveNumber());
+    return platform::UniqueDrive(
+        platform::OpenDrive(path, access, kShareReadWrite, platform::kOpenExisting, flags));
+}
+
+std::uint32_t ReadU32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void WriteU32(std::uint8_t* bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+BusQuery ComposeBusQuery() {
+    // PropertyId StorageDeviceProperty (0), QueryType PropertyStandardQuery
+    // (0): all 14 bytes are zero, the 5 bytes behind the query included.
+    return BusQuery{};
+}
+
+BusReply ComposeBusReply() {
+    BusReply reply{};
+    WriteU32(reply.data() + kBusReplySizeOffset, kBusReplySize);
+    return reply;
+}
+
+int BusReplyIsUsb(const BusReply& reply) {
+    return ReadU32(reply.data() + kBusTypeOffset) == kBusTypeUsb ? 1 : 0;
+}
+
+int IsUsbDisk(const Disk& disk) {
+    const platform::UniqueDrive drive = OpenDrive(disk, kReadWrite, platform::kFileAttributeNormal);
+    if (!drive.valid()) {
+        return 0;
+    }
+    const BusQuery query = ComposeBusQuery();
+    BusReply reply = ComposeBusReply();
+    std::uint32_t returned = 0;
+    const int ok = platform::DeviceControl(drive.get(), kStorageQueryPropertyCode, query.data(),
+                                           kBusQuerySize, reply.data(), kBusReplySize, &returned);
+    return ok != 0 && BusReplyIsUsb(reply) != 0 ? 1 : 0;
+}
+
+int CountUsbDrives() {
+    int count = 0;
+    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
+        const Disk disk(n);
+        if (IsUsbDisk(disk) != 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+int CountInternalDrives() {
+    int present = 0;
+    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
+        if (IsDrivePresent(n)) {
+            ++present;
+        }
+    }
+    return present - CountUsbDrives();
+}
+
+}  // namespace ssdprep

@@ -1,0 +1,57 @@
+// Physical drives by number: the drive object, its path, the bus query and
+// the count of internal drives.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/unique.h"
+
+namespace ssdprep {
+
+// One physical drive, named by its number. It holds no handle: every query
+// opens the drive afresh and closes it before returning.
+class Disk {
+public:
+    explicit Disk(std::uint32_t driveNumber) : m_driveNumber(driveNumber) {}
+    virtual ~Disk() = default;
+    Disk(const Disk&) = delete;
+    Disk& operator=(const Disk&) = delete;
+
+    [[nodiscard]] std::uint32_t DriveNumber() const { return m_driveNumber; }
+
+private:
+    const std::uint32_t m_driveNumber;
+};
+
+inline constexpr std::size_t kDrivePathCapacity = 40;  // wide characters, terminator included
+inline constexpr std::uint32_t kProbedDriveCount = 5;  // drives 0 to 4 take part in the counts
+
+// Writes "\\.\PHYSICALDRIVE<n>" into the buffer.
+void FormatDrivePath(char16_t (&buffer)[kDrivePathCapacity], std::uint32_t driveNumber);
+
+// Opens the drive with the given access and flags, sharing read and write.
+platform::UniqueDrive OpenDrive(const Disk& disk, std::uint32_t access, std::uint32_t flags);
+
+int IsUsbDisk(const Disk& disk);
+int CountUsbDrives();
+int CountInternalDrives();
+
+// The bus query's request and reply blocks, byte for byte.
+inline constexpr std::uint32_t kStorageQueryPropertyCode =
+    0x2D1400;  // IOCTL_STORAGE_QUERY_PROPERTY
+inline constexpr std::size_t kBusQuerySize = 14;
+inline constexpr std::size_t kBusReplySize = 37;
+using BusQuery = std::array<std::uint8_t, kBusQuerySize>;
+using BusReply = std::array<std::uint8_t, kBusReplySize>;
+BusQuery ComposeBusQuery();
+BusReply ComposeBusReply();
+// 1 when the reply's BusType is USB.
+int BusReplyIsUsb(const BusReply& reply);
+
+// Little-endian reads and writes on byte blocks.
+std::uint32_t ReadU32(const std::uint8_t* bytes);
+void WriteU32(std::uint8_t* bytes, std::uint32_t value);
+
+}  // namespace ssdprep

@@ -1,0 +1,145 @@
+// The seam between the tool's logic and Windows.
+//
+// Every function here does one Win32 call's worth of work with the arguments
+// it is given and hands back the raw result; none of them decides anything.
+// The product links the Win32 implementation (win32_system.cpp and, for
+// physical drives alone, win32_drive.cpp); unit tests link a fake machine.
+//
+// Text crosses the seam as UTF-16 (char16_t), which is what the Windows wide
+// functions take; wchar_t is 32 bits wide off Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// An opaque Win32 HANDLE, HKEY, HINSTANCE or HGLOBAL.
+using Handle = void*;
+
+// Win32 constants as plain numbers, so that portable code can pass them and
+// tests can check them. The Win32 layer asserts each against the SDK.
+inline constexpr std::uint32_t kGenericRead = 0x80000000u;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kGenericAll = 0x10000000u;
+inline constexpr std::uint32_t kFileShareRead = 0x00000001u;
+inline constexpr std::uint32_t kFileShareWrite = 0x00000002u;
+inline constexpr std::uint32_t kCreateAlways = 2u;
+inline constexpr std::uint32_t kOpenExisting = 3u;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x00000080u;
+
+inline constexpr std::uint32_t kSemFailCriticalErrors = 0x0001u;
+inline constexpr std::uint32_t kSemNoOpenFileErrorBox = 0x8000u;
+
+inline constexpr std::int32_t kErrorSuccess = 0;
+inline constexpr std::uint32_t kKeyRead = 0x00020019u;
+
+inline constexpr std::uint32_t kGmemZeroInit = 0x0040u;
+
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kWaitTimeout = 0x00000102u;
+inline constexpr std::uint32_t kStartfUseShowWindow = 0x00000001u;
+inline constexpr std::uint16_t kSwHide = 0;
+
+inline constexpr std::uint32_t kMbOk = 0x00000000u;
+inline constexpr std::uint32_t kMbIconExclamation = 0x00000030u;
+
+// The classic MAX_PATH, the size of most path buffers the tool uses.
+inline constexpr std::uint32_t kMaxPath = 260;
+
+// INVALID_HANDLE_VALUE, the failure result of CreateFileW.
+inline Handle InvalidHandle() { return reinterpret_cast<Handle>(~std::uintptr_t{0}); }
+
+// --- Process -------------------------------------------------------------
+
+std::uint32_t SetProcessErrorMode(std::uint32_t mode);  // SetErrorMode
+Handle GetOwnModuleHandle();                            // GetModuleHandleW(NULL)
+const char16_t* GetProcessCommandLine();                // GetCommandLineW
+// GetModuleFileNameW(NULL, buffer, size): the characters written.
+std::uint32_t GetOwnModuleFileName(char16_t* buffer, std::uint32_t size);
+// One formatted print of the text to standard output.
+void PrintToStdout(const char* text);
+
+// --- Version and registry ------------------------------------------------
+
+struct VersionQuery {
+    int result;                  // GetVersionExW's return value
+    std::uint32_t majorVersion;  // dwMajorVersion of the structure afterwards
+};
+// GetVersionExW on an OSVERSIONINFOW zeroed whole, with the given size set.
+VersionQuery QueryVersion(std::uint32_t structureSize);
+
+// RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, options, access, key).
+std::int32_t OpenLocalMachineKey(const char16_t* subKey, std::uint32_t options,
+                                 std::uint32_t access, Handle* key);
+// RegQueryValueExW(key, name, NULL, NULL, data, byteCount).
+std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* data,
+                                std::uint32_t* byteCount);
+std::int32_t CloseRegistryKey(Handle key);  // RegCloseKey
+
+// --- File system ---------------------------------------------------------
+
+// GetFullPathNameW(path, size, buffer, NULL).
+std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* buffer);
+int StripPathToRoot(char16_t* path);  // PathStripToRootW
+int IsUncPath(const char16_t* path);  // PathIsUNCW
+// GetVolumeInformationW(root) asking for none of the volume's details.
+int QueryVolumeInformation(const char16_t* root);
+// GetFileAttributesExW(path, GetFileExInfoStandard, ...); the data is dropped.
+int QueryFileAttributes(const char16_t* path);
+// GetCurrentDirectoryW(size, buffer).
+std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer);
+// CreateFileW(path, access, share, NULL, disposition, flags, NULL).
+Handle CreateFileHandle(const char16_t* path, std::uint32_t access, std::uint32_t share,
+                        std::uint32_t disposition, std::uint32_t flags);
+// WriteFile(file, data, size, written, NULL).
+int WriteToFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written);
+int CloseHandle(Handle handle);  // CloseHandle for files, processes and threads
+
+// --- Physical drives (their own unit, so a test build can swap it) -------
+
+// CreateFileW(path, access, share, NULL, disposition, flags, NULL).
+Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share,
+                 std::uint32_t disposition, std::uint32_t flags);
+// DeviceIoControl(drive, code, in, inSize, out, outSize, returned, NULL).
+int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                  std::uint32_t outSize, std::uint32_t* returned);
+int CloseDrive(Handle drive);  // CloseHandle on a drive handle
+
+// --- Memory --------------------------------------------------------------
+
+void* AllocateGlobal(std::uint32_t flags, std::size_t bytes);  // GlobalAlloc
+void* FreeGlobal(void* block);                                 // GlobalFree: NULL on success
+
+// --- Diagnostics and user interface --------------------------------------
+
+void SendDebugString(const char16_t* text);  // OutputDebugStringW
+// MessageBoxW(NULL, text, caption, type).
+int ShowMessageBox(const char16_t* text, const char16_t* caption, std::uint32_t type);
+
+// --- Processes -----------------------------------------------------------
+
+// GetSystemDirectoryW(buffer, size).
+std::uint32_t GetSystemDir(char16_t* buffer, std::uint32_t size);
+char16_t* AllocateSysString(const char16_t* text, std::uint32_t length);  // SysAllocStringLen
+void FreeSysString(char16_t* text);                                       // SysFreeString
+
+struct StartParameters {
+    std::uint32_t startupFlags;   // STARTUPINFOW.dwFlags
+    std::uint16_t showWindow;     // STARTUPINFOW.wShowWindow
+    int inheritHandles;           // bInheritHandles
+    std::uint32_t creationFlags;  // dwCreationFlags
+};
+struct StartedProcess {
+    Handle process;
+    Handle thread;
+};
+// CreateProcessW(applicationName, commandLine, NULL, NULL, inheritHandles,
+// creationFlags, NULL, NULL, startup info, process information), with a
+// zeroed STARTUPINFOW whose size, flags and show state are set; the result is
+// the call's return value, and `started` holds the handles it filled in.
+int StartProcess(const char16_t* applicationName, char16_t* commandLine,
+                 const StartParameters& parameters, StartedProcess* started);
+std::uint32_t WaitForObject(Handle handle, std::uint32_t milliseconds);  // WaitForSingleObject
+
+}  // namespace platform

@@ -1,0 +1,150 @@
+// A fake Windows machine behind the platform seam, for the unit tests.
+//
+// Tests describe the machine (registry, version, files, drives and their
+// answers, the partitioning tool's behaviour), run the logic, and read back
+// what it did: every call in order, every handle still open, every file
+// written, every process started.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+// What a device I/O control request answers: the bytes copied into the
+// output buffer from its first byte (at most its length), and the result.
+struct Reply {
+    std::vector<std::uint8_t> bytes;
+    bool ok = true;
+};
+
+struct Drive {
+    bool opensWithoutAccess = true;  // access 0: the presence test
+    bool opensReadWrite = true;      // GENERIC_READ | GENERIC_WRITE
+    bool opensAll = true;            // GENERIC_ALL
+    // Keyed by control code; a code with no reply fails and leaves the
+    // output buffer as it was.
+    std::map<std::uint32_t, Reply> replies;
+};
+
+struct DriveOpen {
+    std::u16string path;
+    std::uint32_t access, share, disposition, flags;
+    bool ok;
+};
+
+struct DeviceRequest {
+    std::uint32_t drive;
+    std::uint32_t code;
+    std::vector<std::uint8_t> input;
+    std::uint32_t outputSize;
+    bool ok;
+};
+
+struct FileCreate {
+    std::u16string path;
+    std::uint32_t access, share, disposition, flags;
+};
+
+struct ProcessStart {
+    std::u16string applicationName;  // empty for a null application name
+    std::u16string commandLine;
+    platform::StartParameters parameters;
+    std::size_t openFilesAtStart;  // file handles the tool still held
+    std::map<std::u16string, std::vector<std::uint8_t>> filesAtStart;
+};
+
+struct MessageBox {
+    std::u16string text, caption;
+    std::uint32_t type;
+};
+
+struct Machine {
+    // Process.
+    std::uint32_t errorMode = 0;
+    std::u16string modulePath = u"C:\\Tools\\ssdprep.exe";
+    std::u16string commandLine = u"ssdprep.exe";
+    std::string stdoutText;
+
+    // Version and registry.
+    int versionResult = 1;
+    std::uint32_t majorVersion = 10;
+    std::map<std::u16string, std::map<std::u16string, std::vector<std::uint8_t>>> registry;
+    std::int32_t keyOpenStatus = platform::kErrorSuccess;  // forced result for an existing key
+
+    // File system. Paths are compared as full paths.
+    std::u16string currentDirectory = u"C:\\Work";
+    bool currentDirectoryAnswers = true;
+    std::set<std::u16string> existingPaths;
+    std::set<std::u16string> readableVolumes = {u"C:\\"};
+    std::map<std::u16string, std::vector<std::uint8_t>> files;
+    bool fileCreateFails = false;
+    std::optional<std::uint32_t> writeLimit;  // bytes a write takes before it stops short
+    bool writeFails = false;
+    bool fileCloseFails = false;
+
+    // Physical drives by number.
+    std::map<std::uint32_t, Drive> drives;
+
+    // Memory.
+    bool globalAllocFails = false;
+
+    // Processes.
+    std::u16string systemDirectory = u"C:\\Windows\\system32";
+    bool systemDirectoryAnswers = true;
+    bool processStartSucceeds = true;
+    std::uint32_t waitResult = 0;  // WAIT_OBJECT_0
+
+    // Fault injection: the operation with this 1-based number fails.
+    std::optional<std::size_t> failOperation;
+
+    // What happened.
+    std::vector<std::string> calls;  // every seam call by name, in order
+    std::vector<std::pair<std::u16string, std::uint32_t>> keyOpens;  // sub key, access
+    std::vector<std::u16string> valueQueries;
+    std::vector<std::uint32_t> valueQueryLimits;
+    std::vector<std::u16string> attributeQueries;
+    std::vector<DriveOpen> driveOpens;
+    std::vector<DeviceRequest> deviceRequests;
+    std::vector<FileCreate> fileCreates;
+    std::vector<ProcessStart> processStarts;
+    std::vector<std::uint32_t> waitTimeouts;
+    std::vector<std::u16string> kernelCloses;  // "process" or "thread", in order
+    std::vector<MessageBox> messageBoxes;
+    std::vector<std::u16string> debugStrings;
+    std::vector<std::string> releaseErrors;  // double or unknown releases
+    std::size_t maxOpenDrives = 0;
+
+    // Live resources, by kind.
+    std::set<platform::Handle> openDrives, openFiles, openKeys, openProcessHandles;
+    std::set<void*> liveGlobals;
+    std::set<char16_t*> liveSysStrings;
+    std::map<platform::Handle, std::uint32_t> driveNumbers;
+    std::map<platform::Handle, std::u16string> filePaths;
+
+    [[nodiscard]] std::size_t OpenResourceCount() const;
+    [[nodiscard]] std::string Stdout() const { return stdoutText; }
+};
+
+// The machine the seam works on; Reset() gives a fresh one.
+Machine& Current();
+void Reset();
+
+// Helpers for describing a machine.
+std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text, bool terminator = true);
+std::string Narrow(const std::u16string& text);  // ASCII only
+// A drive present and internal: a bus reply with the given bus type.
+Drive InternalDrive(std::uint32_t busType = 11 /* SATA */);
+// The 528-byte identify reply block with word 217 set.
+Reply IdentifyReply(std::uint16_t rotationRate, bool ok = true);
+
+inline const std::u16string kSetupStateKey =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State";
+
+}  // namespace fake
