@@ -1,6 +1,10 @@
 #include "app/run.h"
 
+#include <memory>
+#include <new>
+
 #include "app/audit_mode.h"
+#include "disk/layout.h"
 #include "disk/solid_state.h"
 #include "partition/notice.h"
 
@@ -28,7 +32,16 @@ int RunSsdPrep() {
         platform::PrintToStdout(kNotSsdOnly);
         return kExitDeclined;
     }
-    return kExitDone;
+    const std::unique_ptr<Disk> disk(new (std::nothrow) Disk(0));
+    if (!disk) {
+        return kExitNotCarriedOut;
+    }
+    // Passed on unexamined, -1 ("none") included: the delete script then
+    // selects a partition that does not exist.
+    const int hibernation = FindHibernationPartition(*disk);
+    const int deleted = disk->DeletePartition(hibernation);
+    const int created = disk->CreatePartition(kNewPartitionLabel, kNewPartitionFileSystem);
+    return deleted != 0 && created != 0 ? kExitDone : kExitNotCarriedOut;
 }
 
 }  // namespace ssdprep

@@ -8,8 +8,15 @@
 
 namespace ssdprep {
 
+// 0: both partition changes carried out; 1: a gate declined; 2: a partition
+// change could not be carried out (its script could not be written, or the
+// partitioning tool could not be started or did not end).
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitDeclined = 1;
+inline constexpr int kExitNotCarriedOut = 2;
+
+inline constexpr char16_t kNewPartitionLabel[] = u"TEMP_PART01";
+inline constexpr char16_t kNewPartitionFileSystem[] = u"ntfs";
 
 inline constexpr char kBannerPurpose[] =
     "This program is used to configure HDD environment after iRST driver installation.\n";

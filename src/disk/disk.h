@@ -21,6 +21,13 @@ public:
 
     [[nodiscard]] std::uint32_t DriveNumber() const { return m_driveNumber; }
 
+    // Recognised partitions in the layout (layout.cpp); 0 when unreadable.
+    int GetPartitionCount() const;
+    // Partition changes through the partitioning tool (scripts.cpp): 1 when
+    // the tool ran on a complete script, 0 when not.
+    int DeletePartition(int partitionNumber) const;
+    int CreatePartition(const std::u16string& label, const std::u16string& fileSystem) const;
+
 private:
     const std::uint32_t m_driveNumber;
 };

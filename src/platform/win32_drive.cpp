@@ -3,8 +3,8 @@
 //
 // The request and reply blocks are composed byte by byte in portable code; the
 // assertions below pin the SDK structures to the offsets that code uses.
-#include <ntdddisk.h>
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <winioctl.h>
 
 #include <cstddef>

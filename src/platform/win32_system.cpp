@@ -1,8 +1,9 @@
 // The Win32 layer for everything but physical-drive I/O: thin calls, raw
 // results, no decisions.
+#include <windows.h>
+// After windows.h, which they build on.
 #include <oleauto.h>
 #include <shlwapi.h>
-#include <windows.h>
 
 #include <cstddef>
 #include <cstdio>

@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <string>
+#include <vector>
 
 #include "fake/machine_test.h"
 #include "partition/notice.h"
@@ -12,11 +13,39 @@ const std::string kBanner =
     "\t- Delete the hibernate partition.\n"
     "\t- Create D partition again.\n";
 
+// A layout reply whose only recognised entries are (number, type) pairs.
+std::vector<std::uint8_t> Layout(
+    const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries) {
+    std::vector<std::uint8_t> bytes(8 + 32 * entries.size(), 0);
+    bytes[0] = static_cast<std::uint8_t>(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        bytes[8 + 32 * k + 20] = static_cast<std::uint8_t>(entries[k].first);
+        bytes[8 + 32 * k + 24] = entries[k].second;
+        bytes[8 + 32 * k + 26] = 1;
+    }
+    return bytes;
+}
+
+std::string FileText(const std::u16string& fullPath) {
+    const auto& bytes = fake::Current().files.at(fullPath);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::size_t IndexOf(const std::vector<std::string>& calls, const std::string& name, int nth) {
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i] == name && nth-- == 0) {
+            return i;
+        }
+    }
+    return calls.size();
+}
+
 class RunTest : public MachineTest {
 protected:
     static void PassBothGates() {
         fake::Drive drive = fake::InternalDrive();
         drive.replies[0x7C088] = fake::IdentifyReply(1);
+        drive.replies[0x7400C] = fake::Reply{Layout({{1, 0x07}, {2, 0x84}, {3, 0x07}})};
         machine().drives[0] = drive;
     }
 };
@@ -35,6 +64,69 @@ TEST_F(RunTest, NotSolidStateOnlyStopsWithItsVerdict) {
     EXPECT_EQ(ssdprep::RunSsdPrep(), 1);
     EXPECT_EQ(machine().Stdout(),
               kBanner + "This is not SSD-only model, don't need to be configured. Return.\n");
+}
+
+TEST_F(RunTest, StandardRunDeletesTheHibernationPartitionThenCreatesTheNewOne) {
+    PassBothGates();
+    EXPECT_EQ(ssdprep::RunSsdPrep(), 0);
+    EXPECT_EQ(machine().Stdout(), kBanner);
+    EXPECT_EQ(
+        FileText(u"C:\\WORK\\DELETEPARTITION.VELK"),
+        "rescan \r\r\nselect disk 0\r\r\nselect part 2\r\r\ndelete part override\r\r\nexit\r\r\n");
+    EXPECT_EQ(FileText(u"C:\\WORK\\CREATEPARTITION.VELK").size(), 124u);
+    ASSERT_EQ(machine().processStarts.size(), 2u);
+    EXPECT_EQ(machine().processStarts[0].commandLine,
+              u"Diskpart /s \"C:\\Work\\deletePartition.VELK");
+    EXPECT_EQ(machine().processStarts[1].commandLine,
+              u"Diskpart /s \"C:\\Work\\CreatePartition.VELK");
+    // The delete script's tool has ended before the create script is written.
+    EXPECT_EQ(machine().processStarts[0].filesAtStart.count(u"C:\\WORK\\CREATEPARTITION.VELK"), 0u);
+    EXPECT_LT(IndexOf(machine().calls, "WaitForSingleObject", 0),
+              IndexOf(machine().calls, "CreateFile", 1));
+    // Only drive 0 is named, in both scripts.
+    for (const fake::ProcessStart& start : machine().processStarts) {
+        for (const auto& [path, bytes] : start.filesAtStart) {
+            const std::string text(bytes.begin(), bytes.end());
+            EXPECT_NE(text.find("select disk 0"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(RunTest, NoHibernationPartitionStillRunsBothStepsWithPartitionMinusOne) {
+    PassBothGates();
+    machine().drives[0].replies[0x7400C] = fake::Reply{Layout({{1, 0x07}, {2, 0x07}})};
+    EXPECT_EQ(ssdprep::RunSsdPrep(), 0);
+    EXPECT_NE(FileText(u"C:\\WORK\\DELETEPARTITION.VELK").find("select part -1\r\r\n"),
+              std::string::npos);
+    EXPECT_EQ(machine().processStarts.size(), 2u);
+}
+
+TEST_F(RunTest, StepNotCarriedOutEndsWithTwoAfterBothSteps) {
+    struct Case {
+        const char* name;
+        void (*arrange)(fake::Machine&);
+        std::size_t starts;
+        std::size_t boxes;
+    };
+    const Case cases[] = {
+        {"tool missing", [](fake::Machine& m) { m.processStartSucceeds = false; }, 2, 0},
+        {"no system directory", [](fake::Machine& m) { m.systemDirectoryAnswers = false; }, 0, 0},
+        {"tool never ends", [](fake::Machine& m) { m.waitResult = 0x102; }, 2, 0},
+        {"scripts cannot be created", [](fake::Machine& m) { m.fileCreateFails = true; }, 0, 2},
+        {"disk full", [](fake::Machine& m) { m.writeLimit = 100; }, 1, 1},
+        {"directory too long",
+         [](fake::Machine& m) { m.currentDirectory = u"C:\\" + std::u16string(236, u'd'); }, 0, 2},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        PassBothGates();
+        c.arrange(machine());
+        EXPECT_EQ(ssdprep::RunSsdPrep(), 2) << c.name;
+        EXPECT_EQ(machine().Stdout(), kBanner) << c.name;
+        EXPECT_EQ(machine().processStarts.size(), c.starts) << c.name;
+        EXPECT_EQ(machine().messageBoxes.size(), c.boxes) << c.name;
+        EXPECT_EQ(machine().OpenResourceCount(), 0u) << c.name;
+    }
 }
 
 TEST_F(RunTest, BannerIsPrintedLineByLineBeforeEitherGate) {

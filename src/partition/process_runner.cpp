@@ -1,0 +1,60 @@
+#include "partition/process_runner.h"
+
+#include <array>
+
+#include "platform/unique.h"
+
+namespace ssdprep {
+namespace {
+
+constexpr char16_t kDiskpartCommand[] = u"Diskpart /s \"";
+constexpr char16_t kDiskpartFileName[] = u"\\diskpart.exe";
+
+}  // namespace
+
+std::u16string ComposeDiskpartCommandLine(const std::u16string& scriptPath) {
+    return kDiskpartCommand + scriptPath;
+}
+
+std::optional<std::u16string> DiskpartApplicationPath() {
+    std::array<char16_t, platform::kMaxPath> directory{};
+    const std::uint32_t length = platform::GetSystemDir(directory.data(), platform::kMaxPath);
+    if (length == 0 || length >= platform::kMaxPath) {
+        return std::nullopt;
+    }
+    return std::u16string(directory.data(), length) + kDiskpartFileName;
+}
+
+int RunProcessAndWait(const std::u16string& applicationName, const std::u16string& commandLine,
+                      std::uint32_t timeoutMilliseconds) {
+    // CreateProcessW may write into its command line: hand it a copy.
+    const platform::UniqueSysString writable(platform::AllocateSysString(
+        commandLine.c_str(), static_cast<std::uint32_t>(commandLine.size())));
+    if (!writable.valid()) {
+        return 0;
+    }
+    const platform::StartParameters parameters{platform::kStartfUseShowWindow, platform::kSwHide, 0,
+                                               0};
+    platform::StartedProcess started{nullptr, nullptr};
+    if (platform::StartProcess(applicationName.c_str(), writable.get(), parameters, &started) ==
+        0) {
+        return 0;
+    }
+    platform::UniqueKernelObject process(started.process);
+    platform::UniqueKernelObject thread(started.thread);
+    const std::uint32_t waited = platform::WaitForObject(process.get(), timeoutMilliseconds);
+    process.reset();
+    thread.reset();
+    return waited == platform::kWaitTimeout ? 0 : 1;
+}
+
+int RunDiskpartScript(const std::u16string& scriptPath) {
+    const std::optional<std::u16string> diskpart = DiskpartApplicationPath();
+    if (!diskpart) {
+        return 0;
+    }
+    return RunProcessAndWait(*diskpart, ComposeDiskpartCommandLine(scriptPath),
+                             platform::kInfinite);
+}
+
+}  // namespace ssdprep

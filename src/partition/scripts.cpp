@@ -1,0 +1,107 @@
+#include "partition/scripts.h"
+
+#include <array>
+#include <cstdio>
+
+#include "disk/disk.h"
+#include "partition/notice.h"
+#include "partition/path_checks.h"
+#include "partition/process_runner.h"
+#include "platform/unique.h"
+
+namespace ssdprep {
+namespace {
+
+// Each line is composed ending in CR LF and was historically written through
+// a text-mode stream, which put a CR before the LF: the files end every line
+// in CR CR LF, and the partitioning tool reads them so.
+constexpr char kLineEnd[] = "\r\r\n";
+constexpr std::size_t kCurrentDirectoryCapacity = 1024;
+constexpr char16_t kDeleteFailure[] = u"Fail to create delete DISKPART file.";
+constexpr char16_t kCreateFailure[] = u"Fail to create create DISKPART file.";
+
+std::string Decimal(long long value) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%lld", value);
+    return digits;
+}
+
+// One byte per character; the values passed are ASCII, anything else would
+// have no byte of its own and is written as '?'.
+std::string Bytes(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return bytes;
+}
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string script;
+    for (const std::string& line : lines) {
+        script += line + kLineEnd;
+    }
+    return script;
+}
+
+int WriteAndRunScript(std::u16string_view fileName, const std::string& script,
+                      const char16_t* failureText) {
+    const std::u16string path = ComposeScriptPath(fileName);
+    if (!WriteScriptFile(path, script)) {
+        ShowFailureNotice(failureText);
+        return 0;
+    }
+    return RunDiskpartScript(path);
+}
+
+}  // namespace
+
+std::string ComposeDeleteScript(std::uint32_t driveNumber, int partitionNumber) {
+    return Lines({"rescan ", "select disk " + Decimal(driveNumber),
+                  "select part " + Decimal(partitionNumber), "delete part override", "exit"});
+}
+
+std::string ComposeCreateScript(std::uint32_t driveNumber, const std::u16string& label,
+                                const std::u16string& fileSystem) {
+    return Lines({"rescan ", "select disk " + Decimal(driveNumber) + " ",
+                  "create partition PRIMARY noerr",
+                  "format quick fs=" + Bytes(fileSystem) + " label=" + Bytes(label) + " noerr",
+                  "assign ", "exit"});
+}
+
+std::u16string ComposeScriptPath(std::u16string_view fileName) {
+    std::array<char16_t, kCurrentDirectoryCapacity> directory{};
+    platform::GetCurrentDir(kCurrentDirectoryCapacity - 1, directory.data());
+    return std::u16string(directory.data()) + std::u16string(fileName);
+}
+
+bool WriteScriptFile(const std::u16string& path, const std::string& bytes) {
+    if (!IsPathReachable(path)) {
+        return false;
+    }
+    platform::UniqueFile file(platform::CreateFileHandle(path.c_str(), platform::kGenericWrite, 0,
+                                                         platform::kCreateAlways,
+                                                         platform::kFileAttributeNormal));
+    if (!file.valid()) {
+        return false;
+    }
+    // A cut script could still parse ("select part 1" for "select part 12"):
+    // only a whole, closed file may reach the tool.
+    std::uint32_t written = 0;
+    const int ok = platform::WriteToFile(file.get(), bytes.data(),
+                                         static_cast<std::uint32_t>(bytes.size()), &written);
+    const bool closed = platform::CloseHandle(file.release()) != 0;
+    return ok != 0 && written == bytes.size() && closed;
+}
+
+int Disk::DeletePartition(int partitionNumber) const {
+    return WriteAndRunScript(kDeleteScriptName, ComposeDeleteScript(m_driveNumber, partitionNumber),
+                             kDeleteFailure);
+}
+
+int Disk::CreatePartition(const std::u16string& label, const std::u16string& fileSystem) const {
+    return WriteAndRunScript(kCreateScriptName,
+                             ComposeCreateScript(m_driveNumber, label, fileSystem), kCreateFailure);
+}
+
+}  // namespace ssdprep
