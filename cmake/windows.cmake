@@ -8,6 +8,10 @@ target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_M
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
 target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
 
+# windres does not see the manifest as a dependency of the resource script.
+set_source_files_properties(resources/ssdprep.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/ssdprep.exe.manifest)
+
 function(ssdprep_executable name drive_source)
     add_executable(${name} src/app/main.cpp ${drive_source} resources/ssdprep.rc)
     target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32 shlwapi oleaut32 user32)
@@ -20,3 +24,12 @@ endfunction()
 
 ssdprep_executable(ssdprep src/platform/win32_drive.cpp)
 
+# Test-only: the tool with simulated drives (never shipped) ...
+ssdprep_executable(ssdprep-sim tests/e2e/sim_drive.cpp)
+
+# ... and the partitioning tool it starts, as the Wine tests install it.
+add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)
+target_compile_definitions(fake-diskpart PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+target_link_options(fake-diskpart PRIVATE -static -Wl,--no-insert-timestamp
+                    $<$<NOT:$<CONFIG:Debug>>:-s>)
+set_target_properties(fake-diskpart PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ libgtest-dev python3
+    cmake make g++ libgtest-dev python3 git
+    clang clang-format clang-tidy libclang-rt-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64
 )

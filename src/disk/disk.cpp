@@ -1,6 +1,9 @@
 #include "disk/disk.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <string_view>
 
 namespace ssdprep {
 namespace {
@@ -22,14 +25,14 @@ bool IsDrivePresent(std::uint32_t driveNumber) {
 }  // namespace
 
 void FormatDrivePath(char16_t (&buffer)[kDrivePathCapacity], std::uint32_t driveNumber) {
-    // Formatted narrow and widened: every character is ASCII, and a 32-bit
-    // number needs at most 10 digits after the 17 fixed characters.
-    char narrow[kDrivePathCapacity] = {};
-    std::snprintf(narrow, sizeof narrow, "\\\\.\\PHYSICALDRIVE%lu",
-                  static_cast<unsigned long>(driveNumber));
-    for (std::size_t i = 0; i < kDrivePathCapacity; ++i) {
-        buffer[i] = static_cast<char16_t>(static_cast<unsigned char>(narrow[i]));
-    }
+    // The 17 fixed characters and at most 10 digits always fit the 40.
+    constexpr std::u16string_view kPrefix = u"\\\\.\\PHYSICALDRIVE";
+    char digits[10];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), driveNumber);
+    static_cast<void>(error);  // cannot fail: 10 digits hold any 32-bit number
+    char16_t* out = std::copy(kPrefix.begin(), kPrefix.end(), buffer);
+    out = std::copy(std::begin(digits), end, out);
+    std::fill(out, std::end(buffer), u'\0');
 }
 
 platform::UniqueDrive OpenDrive(const Disk& disk, std::uint32_t access, std::uint32_t flags) {

@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t kCommandRegisterOffset = 10;
 constexpr std::uint8_t kIdentifyDeviceCommand = 0xEC;
 constexpr std::size_t kReplyBufferOffset = 16;
-constexpr std::size_t kRotationRateOffset = 2 * 217;
+constexpr std::size_t kRotationRateOffset = std::size_t{2} * 217;  // word 217
 constexpr std::uint16_t kNonRotatingMedia = 1;
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "partition/scripts.h"
 
 #include <array>
-#include <cstdio>
+#include <charconv>
+#include <iterator>
 
 #include "disk/disk.h"
 #include "partition/notice.h"
@@ -20,10 +21,12 @@ constexpr std::size_t kCurrentDirectoryCapacity = 1024;
 constexpr char16_t kDeleteFailure[] = u"Fail to create delete DISKPART file.";
 constexpr char16_t kCreateFailure[] = u"Fail to create create DISKPART file.";
 
+// As "%d" writes it: no leading zeros, a minus sign for negative numbers.
 std::string Decimal(long long value) {
     char digits[24];
-    std::snprintf(digits, sizeof digits, "%lld", value);
-    return digits;
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
+    return std::string(std::begin(digits), end);
 }
 
 // One byte per character; the values passed are ASCII, anything else would

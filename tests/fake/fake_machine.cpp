@@ -48,9 +48,9 @@ std::u16string Upper(std::u16string text) {
 std::u16string FullPath(const std::u16string& path) {
     const std::u16string& cwd = Current().currentDirectory;
     std::u16string full;
-    if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
-        full = path;
-    } else if (path.size() >= 2 && path[1] == u':') {
+    const bool unc = path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\';
+    const bool drive = path.size() >= 2 && path[1] == u':';
+    if (unc || drive) {
         full = path;
     } else if (!path.empty() && path[0] == u'\\') {
         full = cwd.substr(0, 2) + path;
@@ -67,8 +67,6 @@ std::u16string FullPath(const std::u16string& path) {
     return collapsed;
 }
 
-std::u16string KeyOf(const std::u16string& path) { return Upper(FullPath(path)); }
-
 template <typename Set, typename Value>
 void Release(Set& live, Value value, const char* what) {
     if (live.erase(value) == 0) {
@@ -79,6 +77,8 @@ void Release(Set& live, Value value, const char* what) {
 }  // namespace
 
 Machine& Current() { return *Storage(); }
+
+std::u16string FileKey(const std::u16string& path) { return Upper(FullPath(path)); }
 
 void Reset() {
     Machine& old = Current();
@@ -277,7 +277,9 @@ int StripPathToRoot(char16_t* path) {
 }
 
 int IsUncPath(const char16_t* path) {
-    Call("PathIsUNC");
+    if (Call("PathIsUNC")) {
+        return 0;
+    }
     return fake::Text(path).rfind(u"\\\\", 0) == 0 ? 1 : 0;
 }
 
@@ -295,9 +297,10 @@ int QueryFileAttributes(const char16_t* path) {
     if (injected) {
         return 0;
     }
-    const std::u16string key = fake::KeyOf(fake::Text(path));
-    const bool exists = std::any_of(m.existingPaths.begin(), m.existingPaths.end(),
-                                    [&](const std::u16string& p) { return fake::KeyOf(p) == key; });
+    const std::u16string key = fake::FileKey(fake::Text(path));
+    const bool exists =
+        std::any_of(m.existingPaths.begin(), m.existingPaths.end(),
+                    [&](const std::u16string& p) { return fake::FileKey(p) == key; });
     return exists || m.files.count(key) != 0 ? 1 : 0;
 }
 
@@ -323,7 +326,7 @@ Handle CreateFileHandle(const char16_t* path, std::uint32_t access, std::uint32_
     if (injected || m.fileCreateFails || fake::Text(path).size() >= kMaxPath) {
         return InvalidHandle();
     }
-    const std::u16string key = fake::KeyOf(fake::Text(path));
+    const std::u16string key = fake::FileKey(fake::Text(path));
     if (disposition == kCreateAlways) {
         m.files[key].clear();
     }

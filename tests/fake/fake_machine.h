@@ -136,6 +136,9 @@ struct Machine {
 Machine& Current();
 void Reset();
 
+// The key under which `files` holds a path: its full path, upper-cased.
+std::u16string FileKey(const std::u16string& path);
+
 // Helpers for describing a machine.
 std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text, bool terminator = true);
 std::string Narrow(const std::u16string& text);  // ASCII only

@@ -1,0 +1,343 @@
+"""Shared set-up for the end-to-end tests: one throwaway Wine prefix per test
+run, the registry and file state the tool reads, and runs of the Windows
+executables with their raw standard output.
+
+Environment:
+  SSDPREP_WINDOWS_DIR  build folder of the windows preset (ssdprep.exe ...)
+  SSDPREP_E2E_WORK     scratch folder for the prefix and per-case files
+
+ctest runs test_binary.py on its own and every wine_*.py module together, so
+that all Wine cases share the one prefix; by hand, from tests/e2e:
+  python3 -m unittest discover -v -p "wine_*.py"
+"""
+
+import atexit
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+SETUP_STATE_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\State"
+
+# Generous for one start of a small console program, short enough that a
+# hung run (a message box waiting on a display, say) fails the case.
+RUN_TIMEOUT = 60
+# How long the wineserver outlives its last client. Keeping it up between
+# cases saves restarting it and Wine's services for every run; the limit
+# makes it go away by itself should this process be killed.
+SERVER_PERSISTENCE = 30
+
+
+def _required_dir(variable):
+    value = os.environ.get(variable)
+    if not value:
+        raise RuntimeError(f"{variable} is not set; run the suite through ctest "
+                           f"or set it by hand (see tests/e2e/harness.py)")
+    return os.path.abspath(value)
+
+
+def windows_executable(name):
+    """Path of an executable of the windows preset's build; fails if absent."""
+    path = os.path.join(_required_dir("SSDPREP_WINDOWS_DIR"), name)
+    if not os.path.isfile(path):
+        raise RuntimeError(f"{path} is missing: run `cmake --preset windows && "
+                           f"cmake --build --preset windows` first")
+    return path
+
+
+def work_dir(*parts):
+    path = os.path.join(_required_dir("SSDPREP_E2E_WORK"), *parts)
+    os.makedirs(path, exist_ok=True)
+    return path
+
+
+def windows_path(posix_path):
+    """The path as a Windows program under Wine sees it (Z: is the root).
+    Symbolic links are resolved, as in the current directory Wine reports."""
+    return "Z:" + os.path.realpath(posix_path).replace("/", "\\")
+
+
+def _clean_environment():
+    env = dict(os.environ)
+    # Without a display Wine returns from message boxes at once instead of
+    # waiting for a click that never comes.
+    for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+        env.pop(name, None)
+    # Nothing from the caller's shell may steer the test doubles.
+    for name in list(env):
+        if name.startswith(("SSDPREP_SIM", "FAKE_DISKPART")):
+            del env[name]
+    return env
+
+
+class WinePrefix:
+    def __init__(self, path):
+        self.path = path
+        self.env = _clean_environment()
+        self.env.update({
+            "WINEPREFIX": path,
+            "WINEDEBUG": "-all",
+            # No Mono or Gecko installer prompts, no desktop menu entries.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+        })
+        self.default_version = None
+        self.current_version = None
+        self._server_started = False
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.path, "drive_c")
+
+    # --- life cycle --------------------------------------------------------
+
+    def create(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+        os.makedirs(self.path)
+        self._tool(["wineserver", f"-p{SERVER_PERSISTENCE}"])
+        self._server_started = True
+        self._tool(["wine", "wineboot", "-i"], timeout=300)
+        self.default_version = self.windows_version()
+        self.current_version = self.default_version
+
+    def shutdown(self):
+        if not self._server_started:
+            return
+        self._server_started = False
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _tool(self, command, timeout=RUN_TIMEOUT, expect=(0,)):
+        result = self.run(command, timeout=timeout)
+        if result.returncode not in expect:
+            raise RuntimeError(f"{command} exited with {result.returncode}\n"
+                               f"stdout: {result.stdout!r}\nstderr: {result.stderr!r}")
+        return result
+
+    # --- running programs ----------------------------------------------------
+
+    def run(self, command, cwd=None, extra_env=None, timeout=RUN_TIMEOUT):
+        """Runs `command` (a list; wine programs start with "wine") and returns
+        the CompletedProcess with stdout and stderr as bytes."""
+        env = dict(self.env)
+        if extra_env:
+            env.update(extra_env)
+        # Files, not pipes: the wineserver and Wine's services may inherit the
+        # output handles and outlive the program, and a pipe would then not
+        # reach its end until they are gone.
+        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+            try:
+                result = subprocess.run(command, cwd=cwd or self.path, env=env,
+                                        stdin=subprocess.DEVNULL, stdout=stdout,
+                                        stderr=stderr, timeout=timeout, check=False)
+            except subprocess.TimeoutExpired:
+                # Whatever hangs in the prefix goes, so later cases start clean.
+                subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+                raise
+            stdout.seek(0)
+            stderr.seek(0)
+            result.stdout = stdout.read()
+            result.stderr = stderr.read()
+        return result
+
+    def run_windows(self, exe_path, args=(), cwd=None, extra_env=None):
+        return self.run(["wine", exe_path, *args], cwd=cwd, extra_env=extra_env)
+
+    # --- registry ------------------------------------------------------------
+
+    def reg_delete_key(self, key):
+        self._tool(["wine", "reg", "delete", key, "/f"], expect=(0, 1))
+        if self.run(["wine", "reg", "query", key]).returncode != 1:
+            raise RuntimeError(f"registry key {key} is still there after deletion")
+
+    def reg_add(self, key, name, value_type, data, shown=None):
+        """Adds a value and reads it back; `shown` is how `reg query` prints
+        it, when that differs from `data`."""
+        self._tool(["wine", "reg", "add", key, "/v", name, "/t", value_type,
+                    "/d", data, "/f"])
+        expected = f"    {name}    {value_type}    {data if shown is None else shown}"
+        lines = self.reg_query(key).splitlines()
+        if expected not in lines:
+            raise RuntimeError(f"reg query does not show {expected!r}: {lines!r}")
+
+    def reg_query(self, key):
+        return self._tool(["wine", "reg", "query", key]).stdout.decode("utf-8", "replace")
+
+    # --- Windows version -----------------------------------------------------
+
+    def windows_version(self):
+        return self._tool(["wine", "winecfg", "-v"]).stdout.decode().strip()
+
+    def set_windows_version(self, name):
+        if name == self.current_version:
+            return
+        self.current_version = None  # unknown until confirmed
+        self._tool(["wine", "winecfg", "-v", name])
+        reported = self.windows_version()
+        if reported != name:
+            raise RuntimeError(f"winecfg -v {name} left the version at {reported}")
+        self.current_version = name
+
+    def reported_version(self):
+        """What the version query answers programs, as cmd's `ver` prints it:
+        (major, minor, build)."""
+        text = self._tool(["wine", "cmd", "/c", "ver"]).stdout.decode().strip()
+        numbers = text.rsplit(" ", 1)[-1]
+        return tuple(int(part) for part in numbers.split("."))
+
+    # --- state between cases -----------------------------------------------
+
+    def reset(self, version=None):
+        """Puts back what the cases change: no setup state key, no sysprep
+        folder, and the given (or the prefix's default) Windows version."""
+        self.reg_delete_key(SETUP_STATE_KEY)
+        shutil.rmtree(os.path.join(self.drive_c, "SYSPREP"), ignore_errors=True)
+        self.set_windows_version(version or self.default_version)
+
+
+# --- the simulated drives of ssdprep-sim.exe ---------------------------------
+
+BUS_TYPE_SATA = 11
+BUS_TYPE_USB = 7
+
+
+def storage_reply(bus_type):
+    """The 37-byte head of a storage device descriptor with the given bus."""
+    reply = bytearray(37)
+    struct.pack_into("<II", reply, 0, 37, 37)  # Version, Size
+    struct.pack_into("<I", reply, 28, bus_type)
+    return bytes(reply)
+
+
+def identify_reply(rotation_rate):
+    """A 528-byte identify reply: 16-byte header, then the 512 bytes of
+    identify data whose word 217 is the nominal media rotation rate."""
+    reply = bytearray(528)
+    struct.pack_into("<I", reply, 0, 512)
+    struct.pack_into("<H", reply, 16 + 2 * 217, rotation_rate)
+    return bytes(reply)
+
+
+class SimDrives:
+    r"""A folder served by ssdprep-sim.exe as \\.\PHYSICALDRIVE<N>."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        os.makedirs(folder, exist_ok=True)
+
+    @property
+    def env(self):
+        return {"SSDPREP_SIM_DRIVES": windows_path(self.folder)}
+
+    def add_drive(self, number, storage=None, smart=None, layout=None,
+                  deny_rw=False, deny_all=False):
+        drive = os.path.join(self.folder, str(number))
+        os.makedirs(drive, exist_ok=True)
+        files = {"storage.bin": storage, "smart.bin": smart, "layout.bin": layout,
+                 "deny-rw": b"" if deny_rw else None, "deny-all": b"" if deny_all else None}
+        for name, data in files.items():
+            if data is not None:
+                with open(os.path.join(drive, name), "wb") as reply:
+                    reply.write(data)
+        return drive
+
+    def log_lines(self):
+        """The lines of calls.log; an empty list when no drive was touched."""
+        path = os.path.join(self.folder, "calls.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as log:
+            data = log.read()
+        if data and not data.endswith(b"\n"):
+            raise AssertionError(f"calls.log ends inside a line: {data[-80:]!r}")
+        return data.decode("ascii").split("\n")[:-1]
+
+
+# --- the fake partitioning tool -------------------------------------------------
+
+def install_fake_diskpart(prefix):
+    """Puts the fake in place of the system's diskpart.exe."""
+    target = os.path.join(prefix.drive_c, "windows", "system32", "diskpart.exe")
+    shutil.copyfile(windows_executable("fake-diskpart.exe"), target)
+    return target
+
+
+def remove_diskpart(prefix):
+    target = os.path.join(prefix.drive_c, "windows", "system32", "diskpart.exe")
+    if os.path.exists(target):
+        os.remove(target)
+
+
+class DiskpartRecords:
+    """What the fake partitioning tool wrote, one entry per start, in order."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        os.makedirs(folder, exist_ok=True)
+
+    @property
+    def env(self):
+        return {"FAKE_DISKPART_RECORD": windows_path(self.folder)}
+
+    def runs(self):
+        runs = []
+        while True:
+            stem = os.path.join(self.folder, f"run{len(runs) + 1}")
+            if not os.path.exists(stem + ".cmdline"):
+                return runs
+            run = {}
+            for part in ("cmdline", "exe", "cwd", "open", "script"):
+                path = f"{stem}.{part}"
+                if os.path.exists(path):
+                    with open(path, "rb") as record:
+                        data = record.read()
+                    run[part] = data if part == "script" else data.decode("utf-8")
+            runs.append(run)
+
+
+_shared = None
+_shared_failure = None
+
+
+def shared_prefix():
+    """The test run's one prefix, created on first use and ended at exit."""
+    global _shared, _shared_failure
+    if _shared_failure is not None:
+        raise RuntimeError("the Wine prefix could not be created") from _shared_failure
+    if _shared is None:
+        prefix = WinePrefix(os.path.join(work_dir(), "prefix"))
+        atexit.register(prefix.shutdown)
+        try:
+            prefix.create()
+        except Exception as error:
+            _shared_failure = error
+            raise
+        _shared = prefix
+    return _shared
+
+
+class WineTestCase(unittest.TestCase):
+    """A case on the shared prefix, reset before it runs."""
+
+    # The Windows version the case runs under; None for the prefix's default.
+    windows_version = None
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.prefix = shared_prefix()
+
+    def setUp(self):
+        super().setUp()
+        self.prefix.reset(self.windows_version)
+        self.case_dir = work_dir("cases", self.id().rsplit(".", 2)[-2], self._testMethodName)
+        shutil.rmtree(self.case_dir)
+        os.makedirs(self.case_dir)
+
+    def assertRun(self, result, expected_stdout, expected_code):
+        detail = f"\nstdout: {result.stdout!r}\nstderr: {result.stderr[-2000:]!r}"
+        self.assertEqual(result.stdout, expected_stdout, detail)
+        self.assertEqual(result.returncode, expected_code, detail)

@@ -1,0 +1,243 @@
+// Test-only physical-drive unit for ssdprep-sim.exe: serves
+// \\.\PHYSICALDRIVE<N> from files under %SSDPREP_SIM_DRIVES%\<N> instead of
+// real disks, and logs every call to %SSDPREP_SIM_DRIVES%\calls.log so that
+// end-to-end tests can check exactly what the tool asked of which drive.
+//
+// Drive folder <N>:
+//   deny-rw      opens asking for any access fail
+//   deny-all     opens asking for GENERIC_ALL fail
+//   storage.bin  reply to IOCTL_STORAGE_QUERY_PROPERTY
+//   smart.bin    reply to SMART_RCV_DRIVE_DATA
+//   layout.bin   reply to IOCTL_DISK_GET_DRIVE_LAYOUT
+// A reply file's bytes go to the start of the output buffer, cut at its
+// length; without the file the call fails and the buffer is left alone.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint32_t kStorageQueryProperty = 0x002D1400;
+constexpr std::uint32_t kSmartReceiveDriveData = 0x0007C088;
+constexpr std::uint32_t kDiskGetDriveLayout = 0x0007400C;
+
+constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
+
+static_assert(sizeof(void*) == 8, "handle values below are 64-bit");
+// Handle values no kernel hands out (Windows and Wine use 32 significant
+// bits), so CloseHandle or DeviceIoControl on one fails instead of acting
+// on some other object.
+constexpr std::uintptr_t kHandleBase = 0x51D0000000000000u;
+
+// Open simulated drives by handle value: the drive number as logged.
+std::map<std::uintptr_t, std::string>& OpenDrives() {
+    static std::map<std::uintptr_t, std::string> drives;
+    return drives;
+}
+std::uintptr_t g_handlesIssued = 0;
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t buffer[1024];
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 1024);
+    if (length == 0 || length >= 1024) {
+        return std::wstring();
+    }
+    return std::wstring(buffer, length);
+}
+
+std::wstring SimFolder() {
+    std::wstring folder = Environment(L"SSDPREP_SIM_DRIVES");
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bytes.clear();
+    char chunk[4096];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ::ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got != 0) {
+        bytes.append(chunk, got);
+    }
+    ::CloseHandle(file);
+    return ok;
+}
+
+// One line per call; the log is opened and closed each time so that it is
+// complete whenever the tool stops.
+void AppendLog(const std::string& line) {
+    const std::wstring folder = SimFolder();
+    if (folder.empty()) {
+        return;
+    }
+    const HANDLE log = ::CreateFileW((folder + L"\\calls.log").c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    ::WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(log);
+}
+
+std::string Hex32(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string HexBytes(const void* data, std::uint32_t size) {
+    if (data == nullptr || size == 0) {
+        return "-";
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::string text;
+    text.reserve(2 * size);
+    for (std::uint32_t i = 0; i < size; ++i) {
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+// The drive number of a \\.\PHYSICALDRIVE<N> path as decimal text, or empty
+// when the path names no physical drive.
+std::string DriveNumber(const wchar_t* path) {
+    const std::size_t prefixLength = std::wcslen(kDrivePrefix);
+    if (path == nullptr || ::_wcsnicmp(path, kDrivePrefix, prefixLength) != 0) {
+        return std::string();
+    }
+    const wchar_t* digits = path + prefixLength;
+    if (*digits == L'\0' || std::wcslen(digits) > 9) {
+        return std::string();
+    }
+    unsigned long number = 0;
+    for (const wchar_t* c = digits; *c != L'\0'; ++c) {
+        if (*c < L'0' || *c > L'9') {
+            return std::string();
+        }
+        number = number * 10 + static_cast<unsigned long>(*c - L'0');
+    }
+    return std::to_string(number);
+}
+
+const wchar_t* ReplyFileFor(std::uint32_t code) {
+    switch (code) {
+        case kStorageQueryProperty:
+            return L"storage.bin";
+        case kSmartReceiveDriveData:
+            return L"smart.bin";
+        case kDiskGetDriveLayout:
+            return L"layout.bin";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+namespace platform {
+
+Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share,
+                 std::uint32_t disposition, std::uint32_t flags) {
+    const std::string number = DriveNumber(reinterpret_cast<const wchar_t*>(path));
+    const std::wstring folder = SimFolder();
+    DWORD error = ERROR_SUCCESS;
+    if (number.empty() || folder.empty() || !FolderExists(folder + L"\\" + Widen(number))) {
+        error = ERROR_FILE_NOT_FOUND;
+    } else {
+        const std::wstring drive = folder + L"\\" + Widen(number);
+        if (access != 0 && FileExists(drive + L"\\deny-rw")) {
+            error = ERROR_ACCESS_DENIED;
+        } else if ((access & GENERIC_ALL) != 0 && FileExists(drive + L"\\deny-all")) {
+            error = ERROR_ACCESS_DENIED;
+        }
+    }
+    Handle handle = InvalidHandle();
+    if (error == ERROR_SUCCESS) {
+        const std::uintptr_t value = kHandleBase + (++g_handlesIssued << 4);
+        OpenDrives()[value] = number;
+        handle = reinterpret_cast<Handle>(value);
+    }
+    AppendLog("open " + (number.empty() ? std::string("?") : number) + " access=" + Hex32(access) +
+              " share=" + Hex32(share) + " disposition=" + Hex32(disposition) +
+              " flags=" + Hex32(flags) + (error == ERROR_SUCCESS ? " ok" : " fail"));
+    ::SetLastError(error);
+    return handle;
+}
+
+int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                  std::uint32_t outSize, std::uint32_t* returned) {
+    const auto open = OpenDrives().find(reinterpret_cast<std::uintptr_t>(drive));
+    const bool known = open != OpenDrives().end();
+    DWORD error = known ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
+    const wchar_t* replyFile = ReplyFileFor(code);
+    if (known && replyFile != nullptr) {
+        std::string reply;
+        if (ReadWholeFile(SimFolder() + L"\\" + Widen(open->second) + L"\\" + replyFile, reply)) {
+            const std::size_t copied = reply.size() < outSize ? reply.size() : outSize;
+            if (copied != 0) {
+                std::memcpy(out, reply.data(), copied);
+            }
+            if (returned != nullptr) {
+                *returned = static_cast<std::uint32_t>(copied);
+            }
+            error = ERROR_SUCCESS;
+        } else {
+            error = ERROR_NOT_SUPPORTED;
+        }
+    }
+    AppendLog("ioctl " + (known ? open->second : std::string("?")) + " code=" + Hex32(code) +
+              " in=" + HexBytes(in, inSize) + " outlen=" + std::to_string(outSize) +
+              (error == ERROR_SUCCESS ? " ok" : " fail"));
+    if (error != ERROR_SUCCESS) {
+        ::SetLastError(error);
+        return 0;
+    }
+    return 1;
+}
+
+int CloseDrive(Handle drive) {
+    const auto open = OpenDrives().find(reinterpret_cast<std::uintptr_t>(drive));
+    if (open == OpenDrives().end()) {
+        // Not a handle this unit gave out (or one closed already).
+        AppendLog("close ?");
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    AppendLog("close " + open->second);
+    OpenDrives().erase(open);
+    return 1;
+}
+
+}  // namespace platform
