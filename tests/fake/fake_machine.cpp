@@ -67,6 +67,17 @@ std::u16string FullPath(const std::u16string& path) {
     return collapsed;
 }
 
+// The Win32 convention for text returned into a caller's buffer: the length
+// when it fits with its terminator, else the size it needs and nothing written.
+std::uint32_t CopyOut(const std::u16string& text, char16_t* buffer, std::uint32_t size) {
+    if (text.size() >= size) {
+        return static_cast<std::uint32_t>(text.size() + 1);
+    }
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = u'\0';
+    return static_cast<std::uint32_t>(text.size());
+}
+
 template <typename Set, typename Value>
 void Release(Set& live, Value value, const char* what) {
     if (live.erase(value) == 0) {
@@ -248,13 +259,7 @@ std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* bu
     if (Call("GetFullPathName")) {
         return 0;
     }
-    const std::u16string full = fake::FullPath(fake::Text(path));
-    if (full.size() >= size) {
-        return static_cast<std::uint32_t>(full.size() + 1);
-    }
-    std::copy(full.begin(), full.end(), buffer);
-    buffer[full.size()] = u'\0';
-    return static_cast<std::uint32_t>(full.size());
+    return fake::CopyOut(fake::FullPath(fake::Text(path)), buffer, size);
 }
 
 int StripPathToRoot(char16_t* path) {
@@ -309,13 +314,7 @@ std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer) {
     if (Call("GetCurrentDirectory") || !m.currentDirectoryAnswers) {
         return 0;
     }
-    const std::u16string& cwd = m.currentDirectory;
-    if (cwd.size() >= size) {
-        return static_cast<std::uint32_t>(cwd.size() + 1);
-    }
-    std::copy(cwd.begin(), cwd.end(), buffer);
-    buffer[cwd.size()] = u'\0';
-    return static_cast<std::uint32_t>(cwd.size());
+    return fake::CopyOut(m.currentDirectory, buffer, size);
 }
 
 Handle CreateFileHandle(const char16_t* path, std::uint32_t access, std::uint32_t share,
@@ -473,13 +472,7 @@ std::uint32_t GetSystemDir(char16_t* buffer, std::uint32_t size) {
     if (Call("GetSystemDirectory") || !m.systemDirectoryAnswers) {
         return 0;
     }
-    const std::u16string& dir = m.systemDirectory;
-    if (dir.size() >= size) {
-        return static_cast<std::uint32_t>(dir.size() + 1);
-    }
-    std::copy(dir.begin(), dir.end(), buffer);
-    buffer[dir.size()] = u'\0';
-    return static_cast<std::uint32_t>(dir.size());
+    return fake::CopyOut(m.systemDirectory, buffer, size);
 }
 
 char16_t* AllocateSysString(const char16_t* text, std::uint32_t length) {
