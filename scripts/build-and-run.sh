@@ -11,7 +11,7 @@ cmake --build --preset windows
 
 prefix="$PWD/build/wine-run"
 rm -rf "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine wineboot -i >/dev/null 2>&1
 set +e
 wine build/windows/ssdprep.exe
