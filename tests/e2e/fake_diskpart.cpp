@@ -6,6 +6,8 @@
 //   FAKE_DISKPART_RECORD  folder (Windows path) for the records; without it
 //                         nothing is recorded
 //   FAKE_DISKPART_EXIT    exit code, decimal or 0x-hex (default 0)
+//   FAKE_DISKPART_DELAY   milliseconds to wait before the last record and the
+//                         exit (default 0)
 //
 // Each start takes the next free number N and writes, in that folder:
 //   runN.cmdline  the command line as GetCommandLineW gives it (UTF-8)
@@ -15,6 +17,11 @@
 //                 when the command line names none; then a line end
 //   runN.exe      the path of the program that ran (UTF-8)
 //   runN.cwd      its current directory (UTF-8)
+//   runN.dir      the names in the script's folder, one a line (UTF-8),
+//                 listed after the delay, just before the exit: a caller
+//                 that did not wait for this run to end would have written
+//                 its next script by then
+//   runN.exit     the exit code, in decimal; written last
 #include <windows.h>
 
 #include <cwchar>
@@ -95,15 +102,30 @@ std::wstring CurrentDirectory() {
     return path;
 }
 
-int RequestedExitCode() {
-    const std::wstring text = Environment(L"FAKE_DISKPART_EXIT");
-    if (text.empty()) {
-        return 0;
-    }
-    return static_cast<int>(std::wcstoul(text.c_str(), nullptr, 0));
+unsigned long NumberFromEnvironment(const wchar_t* name) {
+    const std::wstring text = Environment(name);
+    return text.empty() ? 0 : std::wcstoul(text.c_str(), nullptr, 0);
 }
 
-void Record(const std::wstring& folder) {
+// The names in a folder, "." and ".." left out, each ending in a line end.
+std::string FolderListing(const std::wstring& folder) {
+    std::string listing;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return listing;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            listing += Utf8(name) + "\n";
+        }
+    } while (::FindNextFileW(search, &found) != 0);
+    ::FindClose(search);
+    return listing;
+}
+
+void Record(const std::wstring& folder, int exitCode, DWORD delay) {
     const std::wstring commandLine = ::GetCommandLineW();
     // Claiming the number by creating its first file keeps every run of one
     // tool run, in the order they came.
@@ -123,6 +145,8 @@ void Record(const std::wstring& folder) {
     std::wstring script;
     if (!ScriptPath(commandLine, script)) {
         WriteWholeFile(stem + L".open", "no script\n", CREATE_ALWAYS);
+        ::Sleep(delay);
+        WriteWholeFile(stem + L".exit", std::to_string(exitCode), CREATE_ALWAYS);
         return;
     }
     // No sharing at all: this open fails while any other handle to the
@@ -145,14 +169,25 @@ void Record(const std::wstring& folder) {
         ::CloseHandle(file);
     }
     WriteWholeFile(stem + L".open", outcome, CREATE_ALWAYS);
+
+    ::Sleep(delay);
+    const std::size_t separator = script.find_last_of(L'\\');
+    if (separator != std::wstring::npos) {
+        WriteWholeFile(stem + L".dir", FolderListing(script.substr(0, separator)), CREATE_ALWAYS);
+    }
+    WriteWholeFile(stem + L".exit", std::to_string(exitCode), CREATE_ALWAYS);
 }
 
 }  // namespace
 
 int main() {
+    const int exitCode = static_cast<int>(NumberFromEnvironment(L"FAKE_DISKPART_EXIT"));
+    const DWORD delay = static_cast<DWORD>(NumberFromEnvironment(L"FAKE_DISKPART_DELAY"));
     const std::wstring folder = Environment(L"FAKE_DISKPART_RECORD");
-    if (!folder.empty()) {
-        Record(folder);
+    if (folder.empty()) {
+        ::Sleep(delay);
+    } else {
+        Record(folder, exitCode, delay);
     }
-    return RequestedExitCode();
+    return exitCode;
 }

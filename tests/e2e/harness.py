@@ -13,6 +13,7 @@ that all Wine cases share the one prefix; by hand, from tests/e2e:
 
 import atexit
 import os
+import platform
 import shutil
 import struct
 import subprocess
@@ -59,6 +60,28 @@ def windows_path(posix_path):
     return "Z:" + os.path.realpath(posix_path).replace("/", "\\")
 
 
+def _fixed_layout_prefix():
+    """The command prefix that starts Wine with address space randomisation
+    off, or nothing when setarch is missing or refused.
+
+    Without Wine's preloader (Debian's wine64 has none) the Linux heap of a
+    Wine process starts anywhere in a 1 GB range above the loader, and now and
+    then lands on the page Wine needs for its shared user data (0x7FFE0000):
+    that process dies at once with "failed to map the shared user data:
+    c0000018". Only about one start in several thousand does, but a suite
+    run starts hundreds of Wine processes, the tool's children included.
+    With randomisation off the heap always starts just above the loader, far
+    below that page. Children inherit the setting."""
+    setarch = shutil.which("setarch")
+    if not setarch:
+        return []
+    command = [setarch, platform.machine(), "-R"]
+    # Some sandboxes refuse to change the personality: run as before there.
+    works = subprocess.run(command + ["true"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False).returncode == 0
+    return command if works else []
+
+
 def _clean_environment():
     env = dict(os.environ)
     # Without a display Wine returns from message boxes at once instead of
@@ -70,6 +93,9 @@ def _clean_environment():
         if name.startswith(("SSDPREP_SIM", "FAKE_DISKPART")):
             del env[name]
     return env
+
+
+_FIXED_LAYOUT = _fixed_layout_prefix()
 
 
 class WinePrefix:
@@ -119,16 +145,21 @@ class WinePrefix:
 
     # --- running programs ----------------------------------------------------
 
-    def run(self, command, cwd=None, extra_env=None, timeout=RUN_TIMEOUT):
+    def run(self, command, cwd=None, extra_env=None, timeout=RUN_TIMEOUT, stderr_path=None):
         """Runs `command` (a list; wine programs start with "wine") and returns
-        the CompletedProcess with stdout and stderr as bytes."""
+        the CompletedProcess with stdout and stderr as bytes. With
+        `stderr_path` the standard error (Wine's debug output) goes to that
+        file instead, and the result's stderr is empty."""
         env = dict(self.env)
         if extra_env:
             env.update(extra_env)
+        if command and command[0] == "wine":
+            command = _FIXED_LAYOUT + list(command)
         # Files, not pipes: the wineserver and Wine's services may inherit the
         # output handles and outlive the program, and a pipe would then not
         # reach its end until they are gone.
-        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        with tempfile.TemporaryFile() as stdout, \
+                (open(stderr_path, "w+b") if stderr_path else tempfile.TemporaryFile()) as stderr:
             try:
                 result = subprocess.run(command, cwd=cwd or self.path, env=env,
                                         stdin=subprocess.DEVNULL, stdout=stdout,
@@ -138,13 +169,17 @@ class WinePrefix:
                 subprocess.run(["wineserver", "-k"], env=self.env, check=False)
                 raise
             stdout.seek(0)
-            stderr.seek(0)
             result.stdout = stdout.read()
-            result.stderr = stderr.read()
+            if stderr_path:
+                result.stderr = b""
+            else:
+                stderr.seek(0)
+                result.stderr = stderr.read()
         return result
 
-    def run_windows(self, exe_path, args=(), cwd=None, extra_env=None):
-        return self.run(["wine", exe_path, *args], cwd=cwd, extra_env=extra_env)
+    def run_windows(self, exe_path, args=(), cwd=None, extra_env=None, stderr_path=None):
+        return self.run(["wine", exe_path, *args], cwd=cwd, extra_env=extra_env,
+                        stderr_path=stderr_path)
 
     # --- registry ------------------------------------------------------------
 
@@ -221,6 +256,20 @@ def identify_reply(rotation_rate):
     return bytes(reply)
 
 
+def layout_reply(entries, partition_count=None):
+    """A 516-byte drive layout reply: PartitionCount (the number of entries
+    unless given), then 32-byte entries of (PartitionNumber, PartitionType,
+    RecognizedPartition) at offsets 20, 24 and 26 of each."""
+    reply = bytearray(516)
+    struct.pack_into("<I", reply, 0, len(entries) if partition_count is None else partition_count)
+    for index, (number, partition_type, recognized) in enumerate(entries):
+        entry = 8 + 32 * index
+        struct.pack_into("<I", reply, entry + 20, number)
+        reply[entry + 24] = partition_type
+        reply[entry + 26] = recognized
+    return bytes(reply)
+
+
 class SimDrives:
     r"""A folder served by ssdprep-sim.exe as \\.\PHYSICALDRIVE<N>."""
 
@@ -289,7 +338,7 @@ class DiskpartRecords:
             if not os.path.exists(stem + ".cmdline"):
                 return runs
             run = {}
-            for part in ("cmdline", "exe", "cwd", "open", "script"):
+            for part in ("cmdline", "exe", "cwd", "open", "script", "dir", "exit"):
                 path = f"{stem}.{part}"
                 if os.path.exists(path):
                     with open(path, "rb") as record:
