@@ -22,6 +22,15 @@ import unittest
 
 SETUP_STATE_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\State"
 
+# The tool's console texts as they reach a redirected standard output (CR LF),
+# written out here rather than taken from the sources, so a changed text shows.
+BANNER = (b"This program is used to configure HDD environment after iRST driver installation.\r\n"
+          b"\t- Delete the hibernate partition.\r\n"
+          b"\t- Create D partition again.\r\n")
+NOT_AUDIT_MODE = BANNER + b"This program only runs on audit model. Return.\r\n"
+NOT_SSD_ONLY = BANNER + b"This is not SSD-only model, don't need to be configured. Return.\r\n"
+DECLINED = 1
+
 # Generous for one start of a small console program, short enough that a
 # hung run (a message box waiting on a display, say) fails the case.
 RUN_TIMEOUT = 60

@@ -8,14 +8,9 @@ texts are written out here on purpose: a changed console text must show up.
 import os
 import unittest
 
-from harness import SETUP_STATE_KEY, WineTestCase, windows_executable
+from harness import (DECLINED, NOT_AUDIT_MODE, NOT_SSD_ONLY, SETUP_STATE_KEY, WineTestCase,
+                     windows_executable)
 
-BANNER = (b"This program is used to configure HDD environment after iRST driver installation.\r\n"
-          b"\t- Delete the hibernate partition.\r\n"
-          b"\t- Create D partition again.\r\n")
-NOT_AUDIT_MODE = BANNER + b"This program only runs on audit model. Return.\r\n"
-NOT_SSD_ONLY = BANNER + b"This is not SSD-only model, don't need to be configured. Return.\r\n"
-DECLINED = 1
 
 
 class GateCase(WineTestCase):

@@ -12,14 +12,12 @@ import re
 import shutil
 import unittest
 
-from harness import (BUS_TYPE_SATA, BUS_TYPE_USB, identify_reply, install_fake_diskpart,
-                     layout_reply, remove_diskpart, storage_reply, windows_executable,
-                     windows_path)
-from wine_sim import BANNER, NOT_SSD_ONLY, SimCase, bus_open, bus_query, close, identify_open, \
-    identify_query, presence_open
+from harness import (BANNER, BUS_TYPE_SATA, BUS_TYPE_USB, DECLINED, NOT_SSD_ONLY, identify_reply,
+                     install_fake_diskpart, layout_reply, remove_diskpart, storage_reply,
+                     windows_executable, windows_path)
+from wine_sim import GATES_DRIVE_0_ONLY, SimCase, close
 
 DONE = 0
-DECLINED = 1
 NOT_CARRIED_OUT = 2
 
 DELETE_NAME = "deletePartition.VELK"
@@ -41,16 +39,6 @@ STANDARD_LAYOUT = layout_reply([(1, 0x07, 1), (2, 0x84, 1), (0, 0, 0), (0, 0, 0)
 DELETE_NOTICE = "Fail to create delete DISKPART file."
 CREATE_NOTICE = "Fail to create create DISKPART file."
 
-# What the gates log for one internal solid-state drive 0 and no other drive.
-GATES_DRIVE_0_ONLY = [
-    presence_open(0, True), close(0),
-    presence_open(1, False), presence_open(2, False),
-    presence_open(3, False), presence_open(4, False),
-    bus_open(0, True), bus_query(0), close(0),
-    bus_open(1, False), bus_open(2, False), bus_open(3, False), bus_open(4, False),
-    bus_open(0, True), bus_query(0), close(0),
-    identify_open(0, True), identify_query(0), close(0),
-]
 
 
 def layout_read(drive, ok=True):

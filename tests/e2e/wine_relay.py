@@ -19,15 +19,10 @@ import os
 import re
 import unittest
 
-from harness import SETUP_STATE_KEY, WineTestCase, windows_executable
+from harness import (DECLINED, NOT_AUDIT_MODE, NOT_SSD_ONLY, SETUP_STATE_KEY, WineTestCase,
+                     windows_executable)
 from pe_image import PeImage
 
-BANNER = (b"This program is used to configure HDD environment after iRST driver installation.\r\n"
-          b"\t- Delete the hibernate partition.\r\n"
-          b"\t- Create D partition again.\r\n")
-NOT_AUDIT_MODE = BANNER + b"This program only runs on audit model. Return.\r\n"
-NOT_SSD_ONLY = BANNER + b"This is not SSD-only model, don't need to be configured. Return.\r\n"
-DECLINED = 1
 
 WINEDEBUG = "+pid,+relay,+reg,+loaddll"
 # A relay trace of one declined run is well under 50 MB even when Wine's

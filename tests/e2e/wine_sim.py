@@ -8,15 +8,10 @@ request it sent; these cases pin the gates' part of it line for line.
 import os
 import unittest
 
-from harness import (BUS_TYPE_SATA, BUS_TYPE_USB, SETUP_STATE_KEY, DiskpartRecords, SimDrives,
-                     WineTestCase, identify_reply, install_fake_diskpart, storage_reply,
-                     windows_executable)
+from harness import (BANNER, BUS_TYPE_SATA, BUS_TYPE_USB, DECLINED, NOT_AUDIT_MODE, NOT_SSD_ONLY,
+                     SETUP_STATE_KEY, DiskpartRecords, SimDrives, WineTestCase, identify_reply,
+                     install_fake_diskpart, storage_reply, windows_executable)
 
-BANNER = (b"This program is used to configure HDD environment after iRST driver installation.\r\n"
-          b"\t- Delete the hibernate partition.\r\n"
-          b"\t- Create D partition again.\r\n")
-NOT_AUDIT_MODE = BANNER + b"This program only runs on audit model. Return.\r\n"
-NOT_SSD_ONLY = BANNER + b"This is not SSD-only model, don't need to be configured. Return.\r\n"
 
 # Storage property query, standard query of the device property: 14 zero bytes.
 STORAGE_QUERY = "0000000000000000000000000000"
@@ -49,6 +44,22 @@ def identify_query(drive, ok=True):
 
 def close(drive):
     return f"close {drive}"
+
+
+# What the gates log for one internal solid-state drive 0 and no other drive.
+GATES_DRIVE_0_ONLY = [
+    # Drives present, whatever access they would grant.
+    presence_open(0, True), close(0),
+    presence_open(1, False), presence_open(2, False),
+    presence_open(3, False), presence_open(4, False),
+    # Which of them are on USB.
+    bus_open(0, True), bus_query(0), close(0),
+    bus_open(1, False), bus_open(2, False), bus_open(3, False), bus_open(4, False),
+    # Drive 0 itself must not be the USB one.
+    bus_open(0, True), bus_query(0), close(0),
+    # Its identify data.
+    identify_open(0, True), identify_query(0), close(0),
+]
 
 
 class SimCase(WineTestCase):
@@ -94,21 +105,8 @@ class SimGateTest(SimCase):
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(1))
         result = self.run_tool()
         self.assertRun(result, BANNER, 0)
-        gates = [
-            # Drives present, whatever access they would grant.
-            presence_open(0, True), close(0),
-            presence_open(1, False), presence_open(2, False),
-            presence_open(3, False), presence_open(4, False),
-            # Which of them are on USB.
-            bus_open(0, True), bus_query(0), close(0),
-            bus_open(1, False), bus_open(2, False), bus_open(3, False), bus_open(4, False),
-            # Drive 0 itself must not be the USB one.
-            bus_open(0, True), bus_query(0), close(0),
-            # Its identify data.
-            identify_open(0, True), identify_query(0), close(0),
-        ]
         lines = self.drives.log_lines()
-        self.assertEqual(lines[:len(gates)], gates)
+        self.assertEqual(lines[:len(GATES_DRIVE_0_ONLY)], GATES_DRIVE_0_ONLY)
         # Drive 5 and beyond are never asked about.
         probed = {"0", "1", "2", "3", "4"}
         self.assertEqual([line for line in lines if line.split()[1] not in probed], [])
@@ -133,14 +131,14 @@ class SimGateTest(SimCase):
     def test_declined_audit_gate_touches_no_drive(self):
         self.prefix.reg_add(SETUP_STATE_KEY, "ImageState", "REG_SZ", "IMAGE_STATE_COMPLETE")
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(1))
-        self.assertRun(self.run_tool(), NOT_AUDIT_MODE, 1)
+        self.assertRun(self.run_tool(), NOT_AUDIT_MODE, DECLINED)
         self.assertEqual(self.drives.log_lines(), [])
         self.assertNothingPartitioned()
 
     def test_usb_drive_0_beside_one_internal_drive_is_declined(self):
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_USB), smart=identify_reply(1))
         self.drives.add_drive(1, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(1))
-        self.assertRun(self.run_tool(), NOT_SSD_ONLY, 1)
+        self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
         self.assertEqual(self.drives.log_lines(), [
             presence_open(0, True), close(0), presence_open(1, True), close(1),
             presence_open(2, False), presence_open(3, False), presence_open(4, False),
@@ -154,7 +152,7 @@ class SimGateTest(SimCase):
     def test_drive_refusing_read_write_access_is_declined(self):
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(1),
                               deny_rw=True)
-        self.assertRun(self.run_tool(), NOT_SSD_ONLY, 1)
+        self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
         self.assertEqual(self.drives.log_lines(), [
             presence_open(0, True), close(0),
             presence_open(1, False), presence_open(2, False),
@@ -168,7 +166,7 @@ class SimGateTest(SimCase):
 
     def test_rotating_drive_is_declined(self):
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(7200))
-        self.assertRun(self.run_tool(), NOT_SSD_ONLY, 1)
+        self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
         lines = self.drives.log_lines()
         self.assertEqual(lines[-3:], [identify_open(0, True), identify_query(0), close(0)])
         self.assertDrivesClosed(lines)
@@ -176,7 +174,7 @@ class SimGateTest(SimCase):
 
     def test_unanswered_identify_is_declined(self):
         self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA))
-        self.assertRun(self.run_tool(), NOT_SSD_ONLY, 1)
+        self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
         lines = self.drives.log_lines()
         self.assertEqual(lines[-3:], [identify_open(0, True), identify_query(0, ok=False),
                                       close(0)])
