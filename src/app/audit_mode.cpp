@@ -1,5 +1,7 @@
 #include "app/audit_mode.h"
 
+#include <string_view>
+
 #include "partition/path_checks.h"
 #include "platform/unique.h"
 
@@ -32,7 +34,7 @@ ImageStateBuffer ReadImageState() {
 int ImageStateMeansAudit(const ImageStateBuffer& buffer) {
     std::u16string text;
     for (std::size_t i = 0; i + 1 < buffer.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(buffer[i] | buffer[i + 1] << 8);
+        const auto unit = static_cast<char16_t>(buffer[i] | (buffer[i + 1] << 8));
         if (unit == u'\0') {
             break;
         }

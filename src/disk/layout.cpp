@@ -13,6 +13,10 @@ constexpr std::size_t kTypeOffset = 24;
 constexpr std::size_t kRecognizedOffset = 26;
 constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
 
+// The last field read of the last entry scanned lies within the reply.
+static_assert(kFirstEntryOffset + kEntrySize * (kLayoutEntryLimit - 1) + kRecognizedOffset <
+              kLayoutReplySize);
+
 struct Entry {
     int number;
     int type;
@@ -50,7 +54,8 @@ std::optional<LayoutReply> ReadLayout(const Disk& disk) {
 
 int CountRecognizedPartitions(const LayoutReply& reply) {
     int count = 0;
-    for (std::uint32_t i = 0; i < EntriesToScan(reply); ++i) {
+    const std::uint32_t entries = EntriesToScan(reply);
+    for (std::uint32_t i = 0; i < entries; ++i) {
         count += EntryAt(reply, i).recognized ? 1 : 0;
     }
     return count;
@@ -59,7 +64,8 @@ int CountRecognizedPartitions(const LayoutReply& reply) {
 int FindPartitionType(const LayoutReply& reply, int partitionNumber) {
     // No early exit: when numbers repeat, the last matching entry counts.
     int type = kNoPartition;
-    for (std::uint32_t i = 0; i < EntriesToScan(reply); ++i) {
+    const std::uint32_t entries = EntriesToScan(reply);
+    for (std::uint32_t i = 0; i < entries; ++i) {
         const Entry entry = EntryAt(reply, i);
         if (entry.recognized && entry.number == partitionNumber) {
             type = entry.type;

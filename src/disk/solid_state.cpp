@@ -21,8 +21,8 @@ void ComposeIdentifyRequest(std::uint8_t* request) {
 void ComposeIdentifyReply(std::uint8_t* reply) { WriteU32(reply, kIdentifyDataSize); }
 
 int IdentifyReportsSolidState(const IdentifyData& data) {
-    const auto rate =
-        static_cast<std::uint16_t>(data[kRotationRateOffset] | data[kRotationRateOffset + 1] << 8);
+    const auto rate = static_cast<std::uint16_t>(data[kRotationRateOffset] |
+                                                 (data[kRotationRateOffset + 1] << 8));
     return rate == kNonRotatingMedia ? 1 : 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <iterator>
 
 #include "disk/disk.h"

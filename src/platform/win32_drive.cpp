@@ -33,6 +33,8 @@ static_assert(offsetof(SENDCMDINPARAMS, bDriveNumber) == 12);
 static_assert(offsetof(SENDCMDINPARAMS, bBuffer) == 32);
 static_assert(offsetof(SENDCMDOUTPARAMS, cBufferSize) == 0);
 static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16);
+static_assert(sizeof(SENDCMDINPARAMS) == 33 && sizeof(SENDCMDOUTPARAMS) == 17);
+static_assert(IDENTIFY_BUFFER_SIZE == 512);
 static_assert(ID_CMD == 0xEC);
 
 // Layout reply: 8-byte header, 32-byte entries.
