@@ -15,6 +15,7 @@ ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "shlwapi.dll",
 SIZE_LIMIT = 256 * 1024
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+ENGLISH_UNITED_STATES = 0x0409
 
 
 class ProductBinaryTest(unittest.TestCase):
@@ -59,6 +60,7 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertEqual(len(manifests), 1,
                          [(m.name, m.language) for m in manifests])
         self.assertEqual(manifests[0].name, CREATEPROCESS_MANIFEST_RESOURCE_ID)
+        self.assertEqual(manifests[0].language, ENGLISH_UNITED_STATES)
 
     def test_manifest_runs_as_invoker_without_elevation(self):
         manifests = self.resources_of_type(pe_image.RT_MANIFEST)
@@ -77,6 +79,7 @@ class ProductBinaryTest(unittest.TestCase):
     def version_root(self):
         records = self.resources_of_type(pe_image.RT_VERSION)
         self.assertEqual(len(records), 1, [(r.name, r.language) for r in records])
+        self.assertEqual(records[0].language, ENGLISH_UNITED_STATES)
         root, end = pe_image.parse_version_block(records[0].data)
         self.assertEqual(root.key, "VS_VERSION_INFO")
         self.assertLessEqual(end, len(records[0].data))
