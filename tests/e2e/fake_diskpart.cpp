@@ -71,7 +71,14 @@ bool ReadAll(HANDLE file, std::string& bytes) {
     char chunk[4096];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ::ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got != 0) {
+    for (;;) {
+        if (::ReadFile(file, chunk, sizeof chunk, &got, nullptr) == 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
         bytes.append(chunk, got);
     }
     return ok;

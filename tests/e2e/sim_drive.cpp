@@ -83,7 +83,14 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     char chunk[4096];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ::ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got != 0) {
+    for (;;) {
+        if (::ReadFile(file, chunk, sizeof chunk, &got, nullptr) == 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
         bytes.append(chunk, got);
     }
     ::CloseHandle(file);

@@ -81,14 +81,16 @@ class SimCase(WineTestCase):
         return self.prefix.run_windows(self.exe, cwd=self.cwd, extra_env=env)
 
     def assertDrivesClosed(self, lines):
-        """Every drive opened is closed again, and no call names an unknown
-        handle or a path that is not a physical drive."""
+        """Every drive opened is closed again before the next is opened, and
+        no call names an unknown handle or a path that is not a physical
+        drive."""
         open_count = {}
         for line in lines:
             words = line.split()
             self.assertNotEqual(words[1], "?", line)
             if words[0] == "open" and words[-1] == "ok":
                 open_count[words[1]] = open_count.get(words[1], 0) + 1
+                self.assertEqual(sum(open_count.values()), 1, f"two drives open at once: {line}")
             elif words[0] == "close":
                 self.assertGreater(open_count.get(words[1], 0), 0, f"close without open: {line}")
                 open_count[words[1]] -= 1

@@ -93,7 +93,7 @@ std::u16string FileKey(const std::u16string& path) { return Upper(FullPath(path)
 
 void Reset() {
     Machine& old = Current();
-    for (void* block : old.liveGlobals) {
+    for (const auto& [block, size] : old.liveGlobals) {
         std::free(block);
     }
     for (char16_t* text : old.liveSysStrings) {
@@ -441,17 +441,21 @@ void* AllocateGlobal(std::uint32_t flags, std::size_t bytes) {
     void* block = std::malloc(bytes);
     // Without GMEM_ZEROINIT the block is left dirty, so a missing flag shows.
     std::memset(block, (flags & kGmemZeroInit) != 0 ? 0 : 0xCD, bytes);
-    m.liveGlobals.insert(block);
+    m.liveGlobals[block] = bytes;
+    m.allocatedGlobalSizes.push_back(bytes);
     return block;
 }
 
 void* FreeGlobal(void* block) {
     Call("GlobalFree");
     fake::Machine& m = Current();
-    if (m.liveGlobals.erase(block) == 0) {
+    const auto live = m.liveGlobals.find(block);
+    if (live == m.liveGlobals.end()) {
         m.releaseErrors.emplace_back("global block");
         return block;
     }
+    m.freedGlobalSizes.push_back(live->second);
+    m.liveGlobals.erase(live);
     std::free(block);
     return nullptr;
 }
@@ -518,12 +522,12 @@ int StartProcess(const char16_t* applicationName, char16_t* commandLine,
 
 std::uint32_t WaitForObject(Handle handle, std::uint32_t milliseconds) {
     fake::Machine& m = Current();
-    m.calls.emplace_back("WaitForSingleObject");
+    const bool injected = Call("WaitForSingleObject");
     m.waitTimeouts.push_back(milliseconds);
-    if (m.failOperation && *m.failOperation == m.calls.size()) {
+    if (injected || m.openProcessHandles.count(handle) == 0) {
         return 0xFFFFFFFFu;  // WAIT_FAILED
     }
-    return m.openProcessHandles.count(handle) != 0 ? m.waitResult : 0xFFFFFFFFu;
+    return m.waitResult;
 }
 
 }  // namespace platform

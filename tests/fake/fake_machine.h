@@ -123,7 +123,9 @@ struct Machine {
 
     // Live resources, by kind.
     std::set<platform::Handle> openDrives, openFiles, openKeys, openProcessHandles;
-    std::set<void*> liveGlobals;
+    std::map<void*, std::size_t> liveGlobals;       // block, size
+    std::vector<std::size_t> allocatedGlobalSizes;  // in the order obtained
+    std::vector<std::size_t> freedGlobalSizes;      // in the order freed
     std::set<char16_t*> liveSysStrings;
     std::map<platform::Handle, std::uint32_t> driveNumbers;
     std::map<platform::Handle, std::u16string> filePaths;

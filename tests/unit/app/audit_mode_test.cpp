@@ -73,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
         ImageStateCase{"OddLengthZeroByte",
                        Concat(fake::Utf16Bytes(u"IMAGE_STATE_COMPLETE", false), Bytes{0}), 0},
         // Longer than the 256-byte limit: whatever is left of it is at most
-        // 128 units, never the completed state.
+        // 128 units, never the completed state. (Windows leaves the buffer
+        // undefined then; the fake leaves the part that fits, in which a
+        // careless reader could find the completed state.)
         ImageStateCase{"OversizeStartingWithComplete",
                        Concat(fake::Utf16Bytes(u"IMAGE_STATE_COMPLETE", false), Bytes(580, 'A')),
                        1},
@@ -81,9 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
                        Concat(fake::Utf16Bytes(u"IMAGE_STATE_COMPLETE"), Bytes(560, 'A')), 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AuditModeTest, RegistryValueOfEveryLengthUpTo600BytesNeverOverrunsTheBuffer) {
-    // The read is limited to 256 bytes; the rest of the 512-byte buffer must
-    // keep its zeros, so the text ends within it whatever the value holds.
+TEST_F(AuditModeTest, RegistryValueOfEveryLengthUpTo600BytesIsReadAndReleased) {
+    // Whatever the length, nothing is left open and the value, all 'A', is
+    // never the completed state.
     for (std::size_t length = 0; length <= 600; ++length) {
         fake::Reset();
         SetImageState(Bytes(length, 0x41));

@@ -99,12 +99,14 @@ TEST_F(SolidStateTest, BlocksThatCannotBeObtainedMeanNoExchange) {
     EXPECT_EQ(IdentifyRequests(), 0u);
 }
 
-TEST_F(SolidStateTest, BlocksAreReleasedReplyFirst) {
+TEST_F(SolidStateTest, BlocksAreObtainedRequestFirstAndReleasedReplyFirst) {
     machine().drives[0] = SsdWithRate(1);
     ASSERT_EQ(ssdprep::IsSsd(ssdprep::Disk(0)), 1);
     std::vector<std::string> tail(machine().calls.end() - 4, machine().calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"DeviceIoControl", "GlobalFree", "GlobalFree",
                                               "CloseDrive"}));
+    EXPECT_EQ(machine().allocatedGlobalSizes, (std::vector<std::size_t>{32, 528}));
+    EXPECT_EQ(machine().freedGlobalSizes, (std::vector<std::size_t>{528, 32}));
 }
 
 TEST_F(SolidStateTest, NoIdentifyUnlessExactlyOneInternalDrive) {
