@@ -12,11 +12,15 @@ cmake --build --preset windows
 prefix="$PWD/build/wine-run"
 rm -rf "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine wineboot -i >/dev/null 2>&1
+# Without address-space randomisation where the system allows it: it can,
+# rarely, take the page Wine needs at a fixed address and fail the start.
+wine=(wine)
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+    wine=(setarch "$(uname -m)" -R wine)
+fi
+"${wine[@]}" wineboot -i >build/wine-run.log 2>&1 || { cat build/wine-run.log; exit 1; }
 set +e
-# Without address-space randomisation: it can, rarely, take the page Wine
-# needs at a fixed address and fail the start.
-setarch "$(uname -m)" -R wine build/windows/ssdprep.exe
+"${wine[@]}" build/windows/ssdprep.exe
 code=$?
 set -e
 wineserver -k || true
