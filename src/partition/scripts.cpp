@@ -14,9 +14,8 @@
 namespace ssdprep {
 namespace {
 
-// Each line is composed ending in CR LF and was historically written through
-// a text-mode stream, which put a CR before the LF: the files end every line
-// in CR CR LF, and the partitioning tool reads them so.
+// Every line ends in CR CR LF: composed ending in CR LF, then given the CR a
+// text-mode stream puts before each LF. The bytes are written as they are.
 constexpr char kLineEnd[] = "\r\r\n";
 constexpr std::size_t kCurrentDirectoryCapacity = 1024;
 constexpr char16_t kDeleteFailure[] = u"Fail to create delete DISKPART file.";
