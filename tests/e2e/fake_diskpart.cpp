@@ -27,6 +27,8 @@
 #include <cwchar>
 #include <string>
 
+#include "read_all.h"
+
 namespace {
 
 std::wstring Environment(const wchar_t* name) {
@@ -65,23 +67,6 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD di
                                       &written, nullptr) != 0 &&
                           written == bytes.size());
     return ::CloseHandle(file) != 0 && ok;
-}
-
-bool ReadAll(HANDLE file, std::string& bytes) {
-    char chunk[4096];
-    DWORD got = 0;
-    bool ok = true;
-    for (;;) {
-        if (::ReadFile(file, chunk, sizeof chunk, &got, nullptr) == 0) {
-            ok = false;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        bytes.append(chunk, got);
-    }
-    return ok;
 }
 
 // The text after `/s "` up to the end of the line: the tool composes the

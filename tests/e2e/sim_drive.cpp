@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "read_all.h"
 
 namespace {
 
@@ -80,19 +81,7 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
         return false;
     }
     bytes.clear();
-    char chunk[4096];
-    DWORD got = 0;
-    bool ok = true;
-    for (;;) {
-        if (::ReadFile(file, chunk, sizeof chunk, &got, nullptr) == 0) {
-            ok = false;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        bytes.append(chunk, got);
-    }
+    const bool ok = ReadAll(file, bytes);
     ::CloseHandle(file);
     return ok;
 }
