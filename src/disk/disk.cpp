@@ -69,18 +69,32 @@ int BusReplyIsUsb(const BusReply& reply) {
     return ReadU32(reply.data() + kBusTypeOffset) == kBusTypeUsb ? 1 : 0;
 }
 
-int IsUsbDisk(const Disk& disk) {
+BusAnswer QueryBus(const Disk& disk) {
+    BusAnswer answer;
     const platform::UniqueDrive drive = OpenDrive(disk, kReadWrite, platform::kFileAttributeNormal);
     if (!drive.valid()) {
-        return 0;
+        return answer;
     }
+    answer.opened = true;
     const BusQuery query = ComposeBusQuery();
-    BusReply reply = ComposeBusReply();
+    answer.reply = ComposeBusReply();
     std::uint32_t returned = 0;
-    const int ok = platform::DeviceControl(drive.get(), kStorageQueryPropertyCode, query.data(),
-                                           kBusQuerySize, reply.data(), kBusReplySize, &returned);
-    return ok != 0 && BusReplyIsUsb(reply) != 0 ? 1 : 0;
+    answer.answered =
+        platform::DeviceControl(drive.get(), kStorageQueryPropertyCode, query.data(), kBusQuerySize,
+                                answer.reply.data(), kBusReplySize, &returned) != 0;
+    return answer;
 }
+
+DriveBus ClassifyBus(const BusAnswer& answer) {
+    if (!answer.answered) {
+        return DriveBus::Unconfirmed;
+    }
+    return BusReplyIsUsb(answer.reply) != 0 ? DriveBus::Usb : DriveBus::Internal;
+}
+
+// A drive that cannot be asked counts as not USB here, so the counts see it
+// as internal.
+int IsUsbDisk(const Disk& disk) { return ClassifyBus(QueryBus(disk)) == DriveBus::Usb ? 1 : 0; }
 
 int CountUsbDrives() {
     int count = 0;

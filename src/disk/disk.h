@@ -57,6 +57,21 @@ BusReply ComposeBusReply();
 // 1 when the reply's BusType is USB.
 int BusReplyIsUsb(const BusReply& reply);
 
+// One bus query as it went: the read-write open, the request, the reply.
+struct BusAnswer {
+    bool opened = false;
+    bool answered = false;  // the request succeeded, however short the reply
+    BusReply reply{};
+};
+BusAnswer QueryBus(const Disk& disk);
+
+enum class DriveBus {
+    Internal,     // answered, and not USB
+    Usb,          // answered with BusType USB
+    Unconfirmed,  // could not be opened read-write, or the request failed
+};
+DriveBus ClassifyBus(const BusAnswer& answer);
+
 // Little-endian reads and writes on byte blocks.
 std::uint32_t ReadU32(const std::uint8_t* bytes);
 void WriteU32(std::uint8_t* bytes, std::uint32_t value);

@@ -65,9 +65,10 @@ int IsSsdOnlyModel() {
         return 0;
     }
     const Disk disk(0);
-    // Drive 0 is the one that gets partitioned: when it is a USB drive the
-    // one internal drive is another, and nothing may be changed.
-    if (IsUsbDisk(disk) != 0) {
+    // Drive 0 is the one that gets partitioned: unless it is confirmed to be
+    // internal (a USB drive 0 means the one internal drive is another), nothing
+    // may be changed.
+    if (ClassifyBus(QueryBus(disk)) != DriveBus::Internal) {
         return 0;
     }
     return IsSsd(disk) != 0 ? 1 : 0;

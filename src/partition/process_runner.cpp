@@ -45,7 +45,9 @@ int RunProcessAndWait(const std::u16string& applicationName, const std::u16strin
     const std::uint32_t waited = platform::WaitForObject(process.get(), timeoutMilliseconds);
     process.reset();
     thread.reset();
-    return waited == platform::kWaitTimeout ? 0 : 1;
+    // Only a wait that saw the program end counts: after a failed one the
+    // next script could be run while this one still is.
+    return waited == platform::kWaitObject0 ? 1 : 0;
 }
 
 int RunDiskpartScript(const std::u16string& scriptPath) {

@@ -17,8 +17,8 @@ std::u16string ComposeDiskpartCommandLine(const std::u16string& scriptPath);
 std::optional<std::u16string> DiskpartApplicationPath();
 
 // Starts the program hidden, without inheriting handles, and waits for it.
-// 1 when it started and the wait ended other than by time-out; 0 otherwise.
-// The program's exit code is not read.
+// 1 when it started and the wait saw it end; 0 when it did not start, the
+// wait timed out or the wait failed. The program's exit code is not read.
 int RunProcessAndWait(const std::u16string& applicationName, const std::u16string& commandLine,
                       std::uint32_t timeoutMilliseconds);
 

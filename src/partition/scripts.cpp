@@ -49,12 +49,12 @@ std::string Lines(std::initializer_list<std::string> lines) {
 
 int WriteAndRunScript(std::u16string_view fileName, const std::string& script,
                       const char16_t* failureText) {
-    const std::u16string path = ComposeScriptPath(fileName);
-    if (!WriteScriptFile(path, script)) {
+    const std::optional<std::u16string> path = ComposeScriptPath(fileName);
+    if (!path || !WriteScriptFile(*path, script)) {
         ShowFailureNotice(failureText);
         return 0;
     }
-    return RunDiskpartScript(path);
+    return RunDiskpartScript(*path);
 }
 
 }  // namespace
@@ -72,9 +72,15 @@ std::string ComposeCreateScript(std::uint32_t driveNumber, const std::u16string&
                   "assign ", "exit"});
 }
 
-std::u16string ComposeScriptPath(std::u16string_view fileName) {
+std::optional<std::u16string> ComposeScriptPath(std::u16string_view fileName) {
     std::array<char16_t, kCurrentDirectoryCapacity> directory{};
-    platform::GetCurrentDir(kCurrentDirectoryCapacity - 1, directory.data());
+    const std::uint32_t size = kCurrentDirectoryCapacity - 1;
+    const std::uint32_t length = platform::GetCurrentDir(size, directory.data());
+    // Nothing written, or only the size it would need: an empty directory
+    // part would put the script in the root of the current drive.
+    if (length == 0 || length >= size) {
+        return std::nullopt;
+    }
     return std::u16string(directory.data()) + std::u16string(fileName);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,9 @@ std::string ComposeDeleteScript(std::uint32_t driveNumber, int partitionNumber);
 std::string ComposeCreateScript(std::uint32_t driveNumber, const std::u16string& label,
                                 const std::u16string& fileSystem);
 
-// The current directory with the file name appended as it is.
-std::u16string ComposeScriptPath(std::u16string_view fileName);
+// The current directory with the file name appended as it is; nothing when
+// the current directory cannot be read whole.
+std::optional<std::u16string> ComposeScriptPath(std::u16string_view fileName);
 
 // Creates (or empties) the file and writes the bytes. True only when the
 // path passed its checks and every byte was written and the file closed.

@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kKeyRead = 0x00020019u;
 inline constexpr std::uint32_t kGmemZeroInit = 0x0040u;
 
 inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
-inline constexpr std::uint32_t kWaitTimeout = 0x00000102u;
+inline constexpr std::uint32_t kWaitObject0 = 0x00000000u;
 inline constexpr std::uint32_t kStartfUseShowWindow = 0x00000001u;
 inline constexpr std::uint16_t kSwHide = 0;
 

@@ -26,7 +26,7 @@ static_assert(platform::kErrorSuccess == ERROR_SUCCESS);
 static_assert(platform::kKeyRead == KEY_READ);
 static_assert(platform::kGmemZeroInit == GMEM_ZEROINIT);
 static_assert(platform::kInfinite == INFINITE);
-static_assert(platform::kWaitTimeout == WAIT_TIMEOUT);
+static_assert(platform::kWaitObject0 == WAIT_OBJECT_0);
 static_assert(platform::kStartfUseShowWindow == STARTF_USESHOWWINDOW);
 static_assert(platform::kSwHide == SW_HIDE);
 static_assert(platform::kMbOk == MB_OK);

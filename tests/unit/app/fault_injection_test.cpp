@@ -114,7 +114,8 @@ Outcome Done(int partition = 2, std::size_t debugLines = 0) {
 Outcome Declined(const std::string& verdict) { return Outcome{1, verdict, std::nullopt, {}, 0}; }
 Outcome DeleteNotWritten() { return Outcome{2, "", std::nullopt, {kDeleteNotice}, 0}; }
 Outcome CreateNotWritten() { return Outcome{2, "", 2, {kCreateNotice}, 0}; }
-// The tool not started: never asked to (nullopt), or asked and refused.
+// The tool not started: never asked to (nullopt), or asked and refused;
+// or started on the script and not seen to end.
 Outcome ToolNotRun(std::optional<int> handedPartition) {
     return Outcome{2, "", handedPartition, {}, 0};
 }
@@ -124,7 +125,9 @@ Outcome ToolNotRun(std::optional<int> handedPartition) {
 const std::vector<Expected> kExpected = {
     {"GetVersionEx", 1, Declined(kAuditVerdict)},  // file form; no sysprep files
     {"OpenDrive", 1, Declined(kSsdVerdict)},       // drive 0 not present: no internal drive
-    {"OpenDrive", 12, Declined(kSsdVerdict)},      // identify open
+    {"OpenDrive", 11, Declined(kSsdVerdict)},      // drive 0 not confirmed internal
+    {"DeviceIoControl", 2, Declined(kSsdVerdict)},
+    {"OpenDrive", 12, Declined(kSsdVerdict)},  // identify open
     {"GlobalAlloc", 1, Declined(kSsdVerdict)},
     {"GlobalAlloc", 2, Declined(kSsdVerdict)},
     {"DeviceIoControl", 3, Declined(kSsdVerdict)},  // identify exchange
@@ -134,6 +137,7 @@ const std::vector<Expected> kExpected = {
     {"DeviceIoControl", 5, Done(2, 1)},
     {"OpenDrive", 15, Done(-1)},  // type of partition 2
     {"DeviceIoControl", 6, Done(-1, 1)},
+    {"GetCurrentDirectory", 1, DeleteNotWritten()},
     {"GetFullPathName", 1, DeleteNotWritten()},
     {"PathStripToRoot", 1, DeleteNotWritten()},
     {"GetVolumeInformation", 1, DeleteNotWritten()},
@@ -143,6 +147,8 @@ const std::vector<Expected> kExpected = {
     {"GetSystemDirectory", 1, ToolNotRun(std::nullopt)},
     {"SysAllocStringLen", 1, ToolNotRun(std::nullopt)},
     {"CreateProcess", 1, ToolNotRun(2)},
+    {"WaitForSingleObject", 1, ToolNotRun(2)},
+    {"GetCurrentDirectory", 2, CreateNotWritten()},
     {"GetFullPathName", 2, CreateNotWritten()},
     {"PathStripToRoot", 2, CreateNotWritten()},
     {"GetVolumeInformation", 2, CreateNotWritten()},
@@ -152,6 +158,7 @@ const std::vector<Expected> kExpected = {
     {"GetSystemDirectory", 2, ToolNotRun(2)},
     {"SysAllocStringLen", 2, ToolNotRun(2)},
     {"CreateProcess", 2, ToolNotRun(2)},
+    {"WaitForSingleObject", 2, ToolNotRun(2)},
 };
 
 void ExpectOutcome(const Outcome& actual, const Outcome& expected, const std::string& label) {
@@ -280,12 +287,11 @@ TEST(FaultInjection, HostileAnswersNeverBreakTheRun) {
     }
 
     // Current directories: too long for the scripts, too long for the
-    // buffer (nothing is written into it, so the scripts go to the root of
-    // the current drive), odd characters.
+    // buffer (never the root of the current drive instead), odd characters.
     const Outcome notWritten{2, "", std::nullopt, {kDeleteNotice, kCreateNotice}, 0};
     for (const auto& [directory, expected] : std::vector<std::pair<std::u16string, Outcome>>{
              {u"C:\\" + std::u16string(300, u'x'), notWritten},
-             {u"C:\\" + std::u16string(1020, u'x'), Done()},
+             {u"C:\\" + std::u16string(1020, u'x'), notWritten},
              {u"C:\\a \"b\" %d & ^c", Done()}}) {
         fake::Reset();
         DescribeStandardMachine();

@@ -139,6 +139,30 @@ TEST_F(SolidStateTest, DriveZeroThatRefusesReadWriteAccessIsNotSolidState) {
     EXPECT_EQ(IdentifyRequests(), 0u);
 }
 
+TEST_F(SolidStateTest, DriveZeroMustBeConfirmedInternalBeforeItIsIdentified) {
+    struct Case {
+        const char* name;
+        void (*arrange)(fake::Drive&);
+        int expected;
+    };
+    const Case cases[] = {
+        // Counted as internal, but the check on drive 0 cannot confirm it.
+        {"not read-write", [](fake::Drive& d) { d.opensReadWrite = false; }, 0},
+        {"bus query fails", [](fake::Drive& d) { d.replies[0x2D1400].ok = false; }, 0},
+        // An answer, however short, is an answer: BusType reads as 0.
+        {"empty reply", [](fake::Drive& d) { d.replies[0x2D1400].bytes.clear(); }, 1},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        fake::Drive drive = SsdWithRate(1);
+        c.arrange(drive);
+        machine().drives[0] = drive;
+        EXPECT_EQ(ssdprep::IsSsdOnlyModel(), c.expected) << c.name;
+        // Declined at the check: the identify open (flags 0) never comes.
+        EXPECT_EQ(machine().driveOpens.back().flags, c.expected == 1 ? 0u : 0x80u) << c.name;
+    }
+}
+
 TEST_F(SolidStateTest, IdentifyIsMadeOnTheDiskItIsGiven) {
     machine().drives[3] = SsdWithRate(1);
     EXPECT_EQ(ssdprep::IsSsd(ssdprep::Disk(3)), 1);

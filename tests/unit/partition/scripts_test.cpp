@@ -86,23 +86,28 @@ TEST_F(ScriptFileTest, PathIsTheCurrentDirectoryAndTheNameAsTheyAre) {
     machine().currentDirectory = u"C:\\";
     EXPECT_EQ(ssdprep::ComposeScriptPath(ssdprep::kDeleteScriptName),
               u"C:\\\\deletePartition.VELK");
-    EXPECT_EQ(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName).size(), 24u);
+    EXPECT_EQ(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName)->size(), 24u);
 
-    // Nothing reported: the name alone, from the root of the current drive.
+    // No directory, or one cut short, gives no path: never the name alone,
+    // which would mean the root of the current drive.
+    machine().currentDirectory = u"C:\\" + std::u16string(1019, u'd');  // 1022: fits the 1023
+    EXPECT_TRUE(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName).has_value());
+    machine().currentDirectory += u"d";
+    EXPECT_FALSE(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName).has_value());
     machine().currentDirectoryAnswers = false;
-    EXPECT_EQ(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName), u"\\CreatePartition.VELK");
+    EXPECT_FALSE(ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName).has_value());
 }
 
 TEST_F(ScriptFileTest, DirectoryOf238CharactersIsTheLongestThatWorks) {
     machine().currentDirectory = u"C:\\" + std::u16string(235, u'd');  // 238 characters
-    const std::u16string path = ssdprep::ComposeScriptPath(ssdprep::kDeleteScriptName);
+    const std::u16string path = ssdprep::ComposeScriptPath(ssdprep::kDeleteScriptName).value();
     ASSERT_EQ(path.size(), 259u);
     EXPECT_TRUE(ssdprep::WriteScriptFile(path, kDeleteScript));
     EXPECT_EQ(FileText(u"C:\\" + std::u16string(235, u'D') + u"\\DELETEPARTITION.VELK"),
               kDeleteScript);
 
     machine().currentDirectory += u"d";  // 239 characters
-    const std::u16string tooLong = ssdprep::ComposeScriptPath(ssdprep::kDeleteScriptName);
+    const std::u16string tooLong = ssdprep::ComposeScriptPath(ssdprep::kDeleteScriptName).value();
     ASSERT_EQ(tooLong.size(), 260u);
     machine().fileCreates.clear();
     EXPECT_FALSE(ssdprep::WriteScriptFile(tooLong, kDeleteScript));
@@ -153,7 +158,7 @@ TEST_F(ScriptFileTest, EveryFailureOnTheWayToAClosedFileIsAFailure) {
 TEST_F(ScriptFileTest, NetworkDirectoryNeedsNoVolumeInformation) {
     machine().currentDirectory = u"\\\\server\\share\\prep";
     machine().readableVolumes.clear();
-    const std::u16string path = ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName);
+    const std::u16string path = ssdprep::ComposeScriptPath(ssdprep::kCreateScriptName).value();
     EXPECT_TRUE(ssdprep::WriteScriptFile(path, kCreateScript));
 }
 
