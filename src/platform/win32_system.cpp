@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -45,6 +46,68 @@ namespace {
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+// user32, oleaut32 and shlwapi serve only the partition steps (and the
+// presence test of systems before Vista). Imported, they would be loaded on
+// every start, declined runs included; this loads one on the first call
+// that needs it, by its full path in the system directory, so that no copy
+// of the same name elsewhere is taken instead. A library or function that
+// cannot be had is that call's failure.
+class SystemLibrary {
+public:
+    explicit SystemLibrary(const wchar_t* fileName) : m_fileName(fileName) {}
+    SystemLibrary(const SystemLibrary&) = delete;
+    SystemLibrary& operator=(const SystemLibrary&) = delete;
+    ~SystemLibrary() {
+        if (m_module != nullptr) {
+            ::FreeLibrary(m_module);
+        }
+    }
+
+    // The function's address, or null.
+    template <typename Function>
+    Function* Find(const char* name) {
+        if (!m_tried) {
+            m_tried = true;
+            m_module = Load();
+        }
+        if (m_module == nullptr) {
+            return nullptr;
+        }
+        // Through the generic function pointer type, to which and from
+        // which any other converts.
+        return reinterpret_cast<Function*>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(m_module, name)));
+    }
+
+private:
+    HMODULE Load() const {
+        wchar_t directory[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) {
+            return nullptr;
+        }
+        const std::wstring path = std::wstring(directory, length) + L'\\' + m_fileName;
+        return ::LoadLibraryW(path.c_str());
+    }
+
+    const wchar_t* const m_fileName;
+    bool m_tried = false;
+    HMODULE m_module = nullptr;
+};
+
+SystemLibrary& User32() {
+    static SystemLibrary library(L"user32.dll");
+    return library;
+}
+SystemLibrary& OleAut32() {
+    static SystemLibrary library(L"oleaut32.dll");
+    return library;
+}
+SystemLibrary& ShlwApi() {
+    static SystemLibrary library(L"shlwapi.dll");
+    return library;
+}
 
 }  // namespace
 
@@ -98,9 +161,15 @@ std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* bu
     return ::GetFullPathNameW(Wide(path), size, Wide(buffer), nullptr);
 }
 
-int StripPathToRoot(char16_t* path) { return ::PathStripToRootW(Wide(path)); }
+int StripPathToRoot(char16_t* path) {
+    auto* strip = ShlwApi().Find<decltype(::PathStripToRootW)>("PathStripToRootW");
+    return strip != nullptr ? strip(Wide(path)) : FALSE;
+}
 
-int IsUncPath(const char16_t* path) { return ::PathIsUNCW(Wide(path)); }
+int IsUncPath(const char16_t* path) {
+    auto* isUnc = ShlwApi().Find<decltype(::PathIsUNCW)>("PathIsUNCW");
+    return isUnc != nullptr ? isUnc(Wide(path)) : FALSE;
+}
 
 int QueryVolumeInformation(const char16_t* root) {
     return ::GetVolumeInformationW(Wide(root), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0);
@@ -136,7 +205,8 @@ void* FreeGlobal(void* block) { return ::GlobalFree(block); }
 void SendDebugString(const char16_t* text) { ::OutputDebugStringW(Wide(text)); }
 
 int ShowMessageBox(const char16_t* text, const char16_t* caption, std::uint32_t type) {
-    return ::MessageBoxW(nullptr, Wide(text), Wide(caption), type);
+    auto* show = User32().Find<decltype(::MessageBoxW)>("MessageBoxW");
+    return show != nullptr ? show(nullptr, Wide(text), Wide(caption), type) : 0;
 }
 
 std::uint32_t GetSystemDir(char16_t* buffer, std::uint32_t size) {
@@ -144,10 +214,18 @@ std::uint32_t GetSystemDir(char16_t* buffer, std::uint32_t size) {
 }
 
 char16_t* AllocateSysString(const char16_t* text, std::uint32_t length) {
-    return reinterpret_cast<char16_t*>(::SysAllocStringLen(Wide(text), length));
+    auto* allocate = OleAut32().Find<decltype(::SysAllocStringLen)>("SysAllocStringLen");
+    return allocate != nullptr ? reinterpret_cast<char16_t*>(allocate(Wide(text), length))
+                               : nullptr;
 }
 
-void FreeSysString(char16_t* text) { ::SysFreeString(Wide(text)); }
+void FreeSysString(char16_t* text) {
+    // Only ever given what AllocateSysString obtained, so oleaut32 is loaded.
+    auto* release = OleAut32().Find<decltype(::SysFreeString)>("SysFreeString");
+    if (release != nullptr) {
+        release(Wide(text));
+    }
+}
 
 int StartProcess(const char16_t* applicationName, char16_t* commandLine,
                  const StartParameters& parameters, StartedProcess* started) {

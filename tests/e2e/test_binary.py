@@ -10,8 +10,9 @@ import xml.etree.ElementTree as ElementTree
 import pe_image
 from harness import windows_executable
 
-ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "shlwapi.dll",
-                "oleaut32.dll", "msvcrt.dll"}
+# user32, oleaut32 and shlwapi are loaded from the system folder when first
+# needed; importing them would load them on every start.
+ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
 SIZE_LIMIT = 256 * 1024
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
