@@ -107,6 +107,8 @@ class PartitionCase(SimCase):
             self.assertEqual(run.get("exit"), exit_code, f"run {number} unfinished: {run}")
             self.assertEqual(run["cmdline"], command_line(self.script_path(name, folder)))
             self.assertEqual(run.get("exe"), SYSTEM_DISKPART)
+            # It inherits the current directory the tool was started in.
+            self.assertEqual(run.get("cwd"), windows_path(folder or self.cwd))
             self.assertEqual(run.get("open"), "ok\n")
             self.assertEqual(run.get("script"), script)
 
@@ -249,17 +251,19 @@ class UnwritableScriptTest(PartitionCase):
         self.assertEqual(lines[self.gate_end(lines):], layout_read(0) * 3)
 
         notices = []
-        call = re.compile(r'Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",'
+        call = re.compile(r'Call user32\.MessageBoxW\(([0-9a-f]+),[0-9a-f]+ L"(.*)",'
                           r'[0-9a-f]+ L"(.*)",([0-9a-f]+)\)')
         with open(trace, "rb") as lines_of_trace:
             for raw in lines_of_trace:
                 if b"MessageBoxW" in raw:
                     match = call.search(raw.decode("utf-8", "replace"))
                     if match:
-                        notices.append((match[1], match[2], int(match[3], 16) & 0xFFFFFFFF))
-        # MB_OK | MB_ICONEXCLAMATION, captioned with the program's name.
-        self.assertEqual(notices, [(DELETE_NOTICE, "ssdprep-sim", 0x30),
-                                   (CREATE_NOTICE, "ssdprep-sim", 0x30)])
+                        notices.append((int(match[1], 16), match[2], match[3],
+                                        int(match[4], 16) & 0xFFFFFFFF))
+        # No owner window, MB_OK | MB_ICONEXCLAMATION, captioned with the
+        # program's name.
+        self.assertEqual(notices, [(0, DELETE_NOTICE, "ssdprep-sim", 0x30),
+                                   (0, CREATE_NOTICE, "ssdprep-sim", 0x30)])
         os.remove(trace)
 
 
