@@ -8,30 +8,30 @@
 namespace ssdprep {
 namespace {
 
-constexpr char16_t kSysprepPath[] = u"C:\\SYSPREP\\SYSPREP.EXE";
-constexpr char16_t kSysprpPath[] = u"C:\\SYSPREP\\SYSPRP.EXE";
 constexpr char16_t kSetupStateKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State";
 constexpr char16_t kImageStateValue[] = u"ImageState";
 constexpr std::u16string_view kImageStateComplete = u"IMAGE_STATE_COMPLETE";
 
-ImageStateBuffer ReadImageState() {
-    ImageStateBuffer buffer{};
+ImageStateReading ReadImageState() {
+    ImageStateReading reading;
     platform::Handle opened = nullptr;
     if (platform::OpenLocalMachineKey(kSetupStateKey, 0, platform::kKeyRead, &opened) !=
         platform::kErrorSuccess) {
-        return buffer;
+        return reading;
     }
     const platform::UniqueRegistryKey key(opened);
+    reading.keyOpened = true;
     // Half the buffer as the limit keeps a terminator behind whatever is read;
     // the value's type and the read's result do not matter to the decision.
     std::uint32_t byteCount = kImageStateReadLimit;
-    platform::QueryRegistryValue(key.get(), kImageStateValue, buffer.data(), &byteCount);
-    return buffer;
+    reading.status = platform::QueryRegistryValue(key.get(), kImageStateValue,
+                                                  reading.buffer.data(), &byteCount);
+    return reading;
 }
 
 }  // namespace
 
-int ImageStateMeansAudit(const ImageStateBuffer& buffer) {
+std::u16string ImageStateText(const ImageStateBuffer& buffer) {
     std::u16string text;
     for (std::size_t i = 0; i + 1 < buffer.size(); i += 2) {
         const auto unit = static_cast<char16_t>(buffer[i] | (buffer[i + 1] << 8));
@@ -40,22 +40,39 @@ int ImageStateMeansAudit(const ImageStateBuffer& buffer) {
         }
         text.push_back(unit);
     }
-    return text == kImageStateComplete ? 0 : 1;
+    return text;
+}
+
+int ImageStateMeansAudit(const ImageStateBuffer& buffer) {
+    return ImageStateText(buffer) == kImageStateComplete ? 0 : 1;
 }
 
 bool IsPathPresent(const std::u16string& path) {
     return IsPathReachable(path) && platform::QueryFileAttributes(path.c_str()) != 0;
 }
 
-int IsAuditMode() {
-    const platform::VersionQuery version = platform::QueryVersion(kOsVersionInfoSize);
-    if (version.majorVersion < kRegistryFormMajorVersion) {
+bool UsesFileForm(std::uint32_t majorVersion) { return majorVersion < kRegistryFormMajorVersion; }
+
+AuditFacts ReadAuditFacts() {
+    AuditFacts facts;
+    facts.majorVersion = platform::QueryVersion(kOsVersionInfoSize).majorVersion;
+    if (UsesFileForm(facts.majorVersion)) {
         // Both paths are probed whatever the first one gives.
-        const bool sysprep = IsPathPresent(kSysprepPath);
-        const bool sysprp = IsPathPresent(kSysprpPath);
-        return sysprep || sysprp ? 1 : 0;
+        facts.sysprepPresent = IsPathPresent(kSysprepPath);
+        facts.sysprpPresent = IsPathPresent(kSysprpPath);
+    } else {
+        facts.imageState = ReadImageState();
     }
-    return ImageStateMeansAudit(ReadImageState());
+    return facts;
 }
+
+int DecideAuditMode(const AuditFacts& facts) {
+    if (UsesFileForm(facts.majorVersion)) {
+        return facts.sysprepPresent || facts.sysprpPresent ? 1 : 0;
+    }
+    return ImageStateMeansAudit(facts.imageState.buffer);
+}
+
+int IsAuditMode() { return DecideAuditMode(ReadAuditFacts()); }
 
 }  // namespace ssdprep

@@ -10,12 +10,14 @@
 
 namespace ssdprep {
 
-ProcessIdentity InitializeProcess() {
-    // Critical errors (a drive not ready, say) come back as failed calls
-    // instead of message boxes; the partitioning tool inherits this.
+void AddCriticalErrorFlags() {
     const std::uint32_t mode = platform::SetProcessErrorMode(0);
     platform::SetProcessErrorMode(mode | platform::kSemFailCriticalErrors |
                                   platform::kSemNoOpenFileErrorBox);
+}
+
+ProcessIdentity InitializeProcess() {
+    AddCriticalErrorFlags();
     return ProcessIdentity{platform::GetOwnModuleHandle(), platform::GetProcessCommandLine(),
                            QueryApplicationTitle()};
 }
@@ -24,15 +26,17 @@ int RunSsdPrep() {
     platform::PrintToStdout(kBannerPurpose);
     platform::PrintToStdout(kBannerDelete);
     platform::PrintToStdout(kBannerCreate);
-    if (IsAuditMode() == 0) {
-        platform::PrintToStdout(kNotAuditMode);
-        return kExitDeclined;
+    switch (DecideGates(IsAuditMode, IsSsdOnlyModel)) {
+        case Verdict::NotAuditMode:
+            platform::PrintToStdout(kNotAuditMode);
+            return kExitDeclined;
+        case Verdict::NotSsdOnly:
+            platform::PrintToStdout(kNotSsdOnly);
+            return kExitDeclined;
+        case Verdict::WouldChange:
+            break;
     }
-    if (IsSsdOnlyModel() == 0) {
-        platform::PrintToStdout(kNotSsdOnly);
-        return kExitDeclined;
-    }
-    const std::unique_ptr<Disk> disk(new (std::nothrow) Disk(0));
+    const std::unique_ptr<Disk> disk(new (std::nothrow) Disk(kTargetDrive));
     if (!disk) {
         return kExitNotCarriedOut;
     }

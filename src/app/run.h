@@ -26,14 +26,31 @@ inline constexpr char kNotAuditMode[] = "This program only runs on audit model. 
 inline constexpr char kNotSsdOnly[] =
     "This is not SSD-only model, don't need to be configured. Return.\n";
 
+enum class Verdict { NotAuditMode, NotSsdOnly, WouldChange };
+
+// The gates in their order: the second is asked only when the first passes.
+template <typename AuditGate, typename SsdOnlyGate>
+Verdict DecideGates(AuditGate isAuditMode, SsdOnlyGate isSsdOnlyModel) {
+    if (isAuditMode() == 0) {
+        return Verdict::NotAuditMode;
+    }
+    if (isSsdOnlyModel() == 0) {
+        return Verdict::NotSsdOnly;
+    }
+    return Verdict::WouldChange;
+}
+
 struct ProcessIdentity {
     platform::Handle instance;
     const char16_t* commandLine;
     std::u16string title;
 };
 
-// Adds the critical-error flags to the error mode and fetches what
-// identifies the process.
+// Adds the critical-error flags to the process's error mode: critical
+// errors (a drive not ready, say) come back as failed calls instead of
+// message boxes, and the programs it starts inherit this.
+void AddCriticalErrorFlags();
+// AddCriticalErrorFlags, then fetches what identifies the process.
 ProcessIdentity InitializeProcess();
 // The run from the banner to the exit code.
 int RunSsdPrep();

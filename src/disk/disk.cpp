@@ -96,25 +96,44 @@ DriveBus ClassifyBus(const BusAnswer& answer) {
 // as internal.
 int IsUsbDisk(const Disk& disk) { return ClassifyBus(QueryBus(disk)) == DriveBus::Usb ? 1 : 0; }
 
-int CountUsbDrives() {
-    int count = 0;
+DrivePresence ReadDrivePresence() {
+    DrivePresence presence{};
     for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
-        const Disk disk(n);
-        if (IsUsbDisk(disk) != 0) {
-            ++count;
-        }
+        presence[n] = IsDrivePresent(n);
+    }
+    return presence;
+}
+
+DriveBuses ReadDriveBuses() {
+    DriveBuses buses{};
+    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
+        buses[n] = QueryBus(Disk(n));
+    }
+    return buses;
+}
+
+int CountUsb(const DriveBuses& buses) {
+    int count = 0;
+    for (const BusAnswer& answer : buses) {
+        count += ClassifyBus(answer) == DriveBus::Usb ? 1 : 0;
     }
     return count;
 }
 
-int CountInternalDrives() {
+int CountInternal(const DrivePresence& presence, const DriveBuses& buses) {
     int present = 0;
-    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
-        if (IsDrivePresent(n)) {
-            ++present;
-        }
+    for (bool opened : presence) {
+        present += opened ? 1 : 0;
     }
-    return present - CountUsbDrives();
+    return present - CountUsb(buses);
+}
+
+int CountUsbDrives() { return CountUsb(ReadDriveBuses()); }
+
+int CountInternalDrives() {
+    // All five presence tests come before the first bus query.
+    const DrivePresence presence = ReadDrivePresence();
+    return CountInternal(presence, ReadDriveBuses());
 }
 
 }  // namespace ssdprep

@@ -32,6 +32,9 @@ private:
     const std::uint32_t m_driveNumber;
 };
 
+// The drive the solid-state gate examines and the partition steps change.
+inline constexpr std::uint32_t kTargetDrive = 0;
+
 inline constexpr std::size_t kDrivePathCapacity = 40;  // wide characters, terminator included
 inline constexpr std::uint32_t kProbedDriveCount = 5;  // drives 0 to 4 take part in the counts
 
@@ -71,6 +74,16 @@ enum class DriveBus {
     Unconfirmed,  // could not be opened read-write, or the request failed
 };
 DriveBus ClassifyBus(const BusAnswer& answer);
+
+// What the counts read of drives 0 to 4: first whether each opens at all,
+// then each one's bus query.
+using DrivePresence = std::array<bool, kProbedDriveCount>;
+using DriveBuses = std::array<BusAnswer, kProbedDriveCount>;
+DrivePresence ReadDrivePresence();
+DriveBuses ReadDriveBuses();
+int CountUsb(const DriveBuses& buses);
+// Drives present less drives on USB, as a plain difference.
+int CountInternal(const DrivePresence& presence, const DriveBuses& buses);
 
 // Little-endian reads and writes on byte blocks.
 std::uint32_t ReadU32(const std::uint8_t* bytes);

@@ -17,21 +17,11 @@ constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
 static_assert(kFirstEntryOffset + kEntrySize * (kLayoutEntryLimit - 1) + kRecognizedOffset <
               kLayoutReplySize);
 
-struct Entry {
-    int number;
-    int type;
-    bool recognized;
-};
-
 std::uint32_t EntriesToScan(const LayoutReply& reply) {
     return std::min(ReadU32(reply.data()), kLayoutEntryLimit);
 }
 
-Entry EntryAt(const LayoutReply& reply, std::uint32_t index) {
-    const std::uint8_t* entry = reply.data() + kFirstEntryOffset + kEntrySize * index;
-    return Entry{static_cast<int>(ReadU32(entry + kNumberOffset)), entry[kTypeOffset],
-                 entry[kRecognizedOffset] == 1};
-}
+}  // namespace
 
 std::optional<LayoutReply> ReadLayout(const Disk& disk) {
     LayoutReply reply{};
@@ -50,48 +40,51 @@ std::optional<LayoutReply> ReadLayout(const Disk& disk) {
     return reply;
 }
 
-}  // namespace
+std::vector<PartitionEntry> RecognizedPartitions(const LayoutReply& reply) {
+    std::vector<PartitionEntry> entries;
+    const std::uint32_t count = EntriesToScan(reply);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry = reply.data() + kFirstEntryOffset + kEntrySize * i;
+        if (entry[kRecognizedOffset] == 1) {
+            entries.push_back(PartitionEntry{static_cast<int>(ReadU32(entry + kNumberOffset)),
+                                             entry[kTypeOffset]});
+        }
+    }
+    return entries;
+}
 
 int CountRecognizedPartitions(const LayoutReply& reply) {
-    int count = 0;
-    const std::uint32_t entries = EntriesToScan(reply);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        count += EntryAt(reply, i).recognized ? 1 : 0;
-    }
-    return count;
+    return static_cast<int>(RecognizedPartitions(reply).size());
 }
 
 int FindPartitionType(const LayoutReply& reply, int partitionNumber) {
     // No early exit: when numbers repeat, the last matching entry counts.
     int type = kNoPartition;
-    const std::uint32_t entries = EntriesToScan(reply);
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        const Entry entry = EntryAt(reply, i);
-        if (entry.recognized && entry.number == partitionNumber) {
+    for (const PartitionEntry& entry : RecognizedPartitions(reply)) {
+        if (entry.number == partitionNumber) {
             type = entry.type;
         }
     }
     return type;
 }
 
-int Disk::GetPartitionCount() const {
-    const std::optional<LayoutReply> reply = ReadLayout(*this);
-    return reply ? CountRecognizedPartitions(*reply) : 0;
+int CountRecognizedPartitions(const std::optional<LayoutReply>& read) {
+    return read ? CountRecognizedPartitions(*read) : 0;
 }
 
+int FindPartitionType(const std::optional<LayoutReply>& read, int partitionNumber) {
+    return read ? FindPartitionType(*read, partitionNumber) : kNoPartition;
+}
+
+int Disk::GetPartitionCount() const { return CountRecognizedPartitions(ReadLayout(*this)); }
+
 int GetPartitionType(const Disk& disk, int partitionNumber) {
-    const std::optional<LayoutReply> reply = ReadLayout(disk);
-    return reply ? FindPartitionType(*reply, partitionNumber) : kNoPartition;
+    return FindPartitionType(ReadLayout(disk), partitionNumber);
 }
 
 int FindHibernationPartition(const Disk& disk) {
-    const int count = disk.GetPartitionCount();
-    for (int number = 1; number <= count; ++number) {
-        if (GetPartitionType(disk, number) == kHibernationPartitionType) {
-            return number;
-        }
-    }
-    return kNoPartition;
+    return SearchHibernationPartition([&] { return disk.GetPartitionCount(); },
+                                      [&](int number) { return GetPartitionType(disk, number); });
 }
 
 }  // namespace ssdprep

@@ -20,10 +20,13 @@ void ComposeIdentifyRequest(std::uint8_t* request) {
 
 void ComposeIdentifyReply(std::uint8_t* reply) { WriteU32(reply, kIdentifyDataSize); }
 
+std::uint16_t RotationRate(const IdentifyData& data) {
+    return static_cast<std::uint16_t>(data[kRotationRateOffset] |
+                                      (data[kRotationRateOffset + 1] << 8));
+}
+
 int IdentifyReportsSolidState(const IdentifyData& data) {
-    const auto rate = static_cast<std::uint16_t>(data[kRotationRateOffset] |
-                                                 (data[kRotationRateOffset + 1] << 8));
-    return rate == kNonRotatingMedia ? 1 : 0;
+    return RotationRate(data) == kNonRotatingMedia ? 1 : 0;
 }
 
 int IdentifyDevice(platform::Handle drive, IdentifyData& data) {
@@ -49,29 +52,30 @@ int IdentifyDevice(platform::Handle drive, IdentifyData& data) {
     return ok;
 }
 
-int IsSsd(const Disk& disk) {
+IdentifyAnswer QueryIdentify(const Disk& disk) {
+    IdentifyAnswer answer;
     const platform::UniqueDrive drive =
         OpenDrive(disk, platform::kGenericRead | platform::kGenericWrite, 0);
     if (!drive.valid()) {
-        return 0;
+        return answer;
     }
-    IdentifyData data{};
-    const int ok = IdentifyDevice(drive.get(), data);
-    return ok != 0 && IdentifyReportsSolidState(data) != 0 ? 1 : 0;
+    answer.opened = true;
+    answer.exchanged = IdentifyDevice(drive.get(), answer.data) != 0;
+    return answer;
 }
 
+int IdentifyAnswerIsSolidState(const IdentifyAnswer& answer) {
+    return answer.exchanged && IdentifyReportsSolidState(answer.data) != 0 ? 1 : 0;
+}
+
+int IsSsd(const Disk& disk) { return IdentifyAnswerIsSolidState(QueryIdentify(disk)); }
+
 int IsSsdOnlyModel() {
-    if (CountInternalDrives() != 1) {
-        return 0;
-    }
-    const Disk disk(0);
-    // Drive 0 is the one that gets partitioned: unless it is confirmed to be
-    // internal (a USB drive 0 means the one internal drive is another), nothing
-    // may be changed.
-    if (ClassifyBus(QueryBus(disk)) != DriveBus::Internal) {
-        return 0;
-    }
-    return IsSsd(disk) != 0 ? 1 : 0;
+    const int internalDrives = CountInternalDrives();
+    const Disk disk(kTargetDrive);
+    const SsdOnlyOutcome outcome = DecideSsdOnly(
+        internalDrives, [&] { return ClassifyBus(QueryBus(disk)); }, [&] { return IsSsd(disk); });
+    return outcome == SsdOnlyOutcome::SsdOnly ? 1 : 0;
 }
 
 }  // namespace ssdprep
