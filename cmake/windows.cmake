@@ -12,8 +12,8 @@ target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
 set_source_files_properties(resources/ssdprep.rc PROPERTIES
     OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/ssdprep.exe.manifest)
 
-function(ssdprep_executable name drive_source)
-    add_executable(${name} src/app/main.cpp ${drive_source} resources/ssdprep.rc)
+function(ssdprep_executable name main_source drive_source)
+    add_executable(${name} ${main_source} ${drive_source} resources/ssdprep.rc)
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
     target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32)
     # Starts on a bare Windows image: no runtime DLLs beside it, no link
@@ -23,7 +23,10 @@ function(ssdprep_executable name drive_source)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
 
-ssdprep_executable(ssdprep src/platform/win32_drive.cpp)
+ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp)
+
+# The read-only report of what ssdprep.exe sees and would do, shipped beside it.
+ssdprep_executable(ssdprep-inspect src/app/inspect_main.cpp src/platform/win32_drive.cpp)
 
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.
@@ -33,7 +36,8 @@ target_link_options(bench-hello PRIVATE -static -Wl,--no-insert-timestamp
 set_target_properties(bench-hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Test-only: the tool with simulated drives (never shipped) ...
-ssdprep_executable(ssdprep-sim tests/e2e/sim_drive.cpp)
+ssdprep_executable(ssdprep-sim src/app/main.cpp tests/e2e/sim_drive.cpp)
+ssdprep_executable(ssdprep-inspect-sim src/app/inspect_main.cpp tests/e2e/sim_drive.cpp)
 
 # ... and the partitioning tool it starts, as the Wine tests install it.
 add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)

@@ -65,9 +65,9 @@ BusReply ComposeBusReply() {
     return reply;
 }
 
-int BusReplyIsUsb(const BusReply& reply) {
-    return ReadU32(reply.data() + kBusTypeOffset) == kBusTypeUsb ? 1 : 0;
-}
+std::uint32_t BusTypeOf(const BusReply& reply) { return ReadU32(reply.data() + kBusTypeOffset); }
+
+int BusReplyIsUsb(const BusReply& reply) { return BusTypeOf(reply) == kBusTypeUsb ? 1 : 0; }
 
 BusAnswer QueryBus(const Disk& disk) {
     BusAnswer answer;

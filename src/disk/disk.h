@@ -57,7 +57,8 @@ using BusQuery = std::array<std::uint8_t, kBusQuerySize>;
 using BusReply = std::array<std::uint8_t, kBusReplySize>;
 BusQuery ComposeBusQuery();
 BusReply ComposeBusReply();
-// 1 when the reply's BusType is USB.
+// The reply's BusType (a STORAGE_BUS_TYPE), and 1 when it is USB.
+std::uint32_t BusTypeOf(const BusReply& reply);
 int BusReplyIsUsb(const BusReply& reply);
 
 // One bus query as it went: the read-write open, the request, the reply.

@@ -32,6 +32,7 @@ inline constexpr std::uint32_t kSemFailCriticalErrors = 0x0001u;
 inline constexpr std::uint32_t kSemNoOpenFileErrorBox = 0x8000u;
 
 inline constexpr std::int32_t kErrorSuccess = 0;
+inline constexpr std::int32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kKeyRead = 0x00020019u;
 
 inline constexpr std::uint32_t kGmemZeroInit = 0x0040u;
@@ -59,6 +60,8 @@ const char16_t* GetProcessCommandLine();                // GetCommandLineW
 std::uint32_t GetOwnModuleFileName(char16_t* buffer, std::uint32_t size);
 // One formatted print of the text to standard output.
 void PrintToStdout(const char* text);
+// The same to standard error.
+void PrintToStderr(const char* text);
 
 // --- Version and registry ------------------------------------------------
 

@@ -24,6 +24,7 @@ static_assert(platform::kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(platform::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);
 static_assert(platform::kSemNoOpenFileErrorBox == SEM_NOOPENFILEERRORBOX);
 static_assert(platform::kErrorSuccess == ERROR_SUCCESS);
+static_assert(platform::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(platform::kKeyRead == KEY_READ);
 static_assert(platform::kGmemZeroInit == GMEM_ZEROINIT);
 static_assert(platform::kInfinite == INFINITE);
@@ -126,6 +127,8 @@ std::uint32_t GetOwnModuleFileName(char16_t* buffer, std::uint32_t size) {
 }
 
 void PrintToStdout(const char* text) { std::printf("%s", text); }
+
+void PrintToStderr(const char* text) { std::fprintf(stderr, "%s", text); }
 
 VersionQuery QueryVersion(std::uint32_t structureSize) {
     OSVERSIONINFOW info{};

@@ -197,6 +197,11 @@ void PrintToStdout(const char* text) {
     Current().stdoutText += text;
 }
 
+void PrintToStderr(const char* text) {
+    Call("PrintError");
+    Current().stderrText += text;
+}
+
 VersionQuery QueryVersion(std::uint32_t structureSize) {
     fake::Machine& m = Current();
     if (Call("GetVersionEx") || structureSize != 276 || m.versionResult == 0) {

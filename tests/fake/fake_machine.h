@@ -71,6 +71,7 @@ struct Machine {
     std::u16string modulePath = u"C:\\Tools\\ssdprep.exe";
     std::u16string commandLine = u"ssdprep.exe";
     std::string stdoutText;
+    std::string stderrText;
 
     // Version and registry.
     int versionResult = 1;

@@ -1,0 +1,386 @@
+#include "app/inspection.h"
+
+#include <array>
+#include <charconv>
+#include <iterator>
+#include <type_traits>
+
+#include "partition/scripts.h"
+#include "platform/platform.h"
+
+namespace ssdprep {
+namespace {
+
+constexpr char kUsageLine[] = "usage: ssdprep-inspect [--json | --help | --version]\n";
+constexpr char kHelp[] =
+    "usage: ssdprep-inspect [--json | --help | --version]\n"
+    "\n"
+    "Shows what ssdprep.exe reads on this machine, what it decides from it and\n"
+    "what it would do. It only reads: it changes no drive, writes no file and\n"
+    "starts no program. Run it elevated, as ssdprep.exe is run.\n"
+    "\n"
+    "  --json     one JSON object instead of the report\n"
+    "  --help     this text\n"
+    "  --version  the version\n"
+    "\n"
+    "Exit code: 0 when ssdprep.exe would change drive 0, 1 when one of its\n"
+    "checks would decline, 2 for an argument it does not know.\n";
+
+std::string Decimal(long long value) {
+    char text[24];
+    const auto [end, error] = std::to_chars(std::begin(text), std::end(text), value);
+    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
+    return std::string(std::begin(text), end);
+}
+
+// Upper-case hexadecimal, at least `digits` of them.
+std::string Hex(unsigned value, std::size_t digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0 || text.size() < digits);
+    return text;
+}
+
+// A JSON string literal; also how the report quotes text read from the
+// machine, so that nothing in it can pass for something else.
+template <typename Text>
+std::string Quoted(const Text& text) {
+    std::string out = "\"";
+    for (const auto c : text) {
+        const auto unit =
+            static_cast<std::uint16_t>(static_cast<std::make_unsigned_t<decltype(c)>>(c));
+        switch (unit) {
+            case u'"':
+                out += "\\\"";
+                break;
+            case u'\\':
+                out += "\\\\";
+                break;
+            case u'\r':
+                out += "\\r";
+                break;
+            case u'\n':
+                out += "\\n";
+                break;
+            case u'\t':
+                out += "\\t";
+                break;
+            default:
+                if (unit >= 0x20 && unit < 0x7F) {
+                    out.push_back(static_cast<char>(unit));
+                } else {
+                    out += "\\u" + Hex(unit, 4);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+const char* YesNo(bool value) { return value ? "yes" : "no"; }
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// The image state as text, when the value was read at all.
+std::optional<std::u16string> ImageState(const AuditFacts& facts) {
+    const ImageStateReading& reading = facts.imageState;
+    if (UsesFileForm(facts.majorVersion) || !reading.keyOpened ||
+        reading.status != platform::kErrorSuccess) {
+        return std::nullopt;
+    }
+    return ImageStateText(reading.buffer);
+}
+
+// Names from STORAGE_BUS_TYPE, for the report; only 7 (USB) matters to
+// the tool.
+std::string BusTypeName(std::uint32_t busType) {
+    static constexpr std::array<const char*, 20> kNames = {"unknown",
+                                                           "SCSI",
+                                                           "ATAPI",
+                                                           "ATA",
+                                                           "1394",
+                                                           "SSA",
+                                                           "Fibre Channel",
+                                                           "USB",
+                                                           "RAID",
+                                                           "iSCSI",
+                                                           "SAS",
+                                                           "SATA",
+                                                           "SD",
+                                                           "MMC",
+                                                           "virtual",
+                                                           "file-backed virtual",
+                                                           "Storage Spaces",
+                                                           "NVMe",
+                                                           "SCM",
+                                                           "UFS"};
+    const std::string number = Decimal(busType);
+    return busType < kNames.size() ? number + " (" + kNames[busType] + ")" : number;
+}
+
+std::optional<int> Word217(const IdentifyAnswer& answer) {
+    return answer.exchanged ? std::optional<int>(RotationRate(answer.data)) : std::nullopt;
+}
+
+std::vector<PartitionEntry> Partitions(const Inspection& in) {
+    return in.layout ? RecognizedPartitions(*in.layout) : std::vector<PartitionEntry>{};
+}
+
+std::string AuditReason(const Inspection& in) {
+    if (UsesFileForm(in.audit.majorVersion)) {
+        return "neither C:\\SYSPREP\\SYSPREP.EXE nor C:\\SYSPREP\\SYSPRP.EXE is there";
+    }
+    return "ImageState is IMAGE_STATE_COMPLETE: Windows setup has completed";
+}
+
+std::string SsdOnlyReason(const Inspection& in) {
+    switch (in.ssdOnly) {
+        case SsdOnlyOutcome::NotOneInternalDrive:
+            return Decimal(in.internalDrives) +
+                   " internal drives among drives 0 to 4, and exactly 1 is needed";
+        case SsdOnlyOutcome::Drive0OnUsb:
+            return "drive 0 is on USB, so the one internal drive is another";
+        case SsdOnlyOutcome::Drive0Unconfirmed:
+            return "drive 0 could not be confirmed internal: it did not open for reading and "
+                   "writing, or did not answer the bus query";
+        case SsdOnlyOutcome::NotSolidState:
+            if (!in.drive0Identify.opened) {
+                return "drive 0 did not open for the identify request";
+            }
+            if (!in.drive0Identify.exchanged) {
+                return "drive 0 did not answer the ATA identify request";
+            }
+            return "drive 0 reports rotation rate " +
+                   Decimal(RotationRate(in.drive0Identify.data)) +
+                   " (identify word 217), and only 1 means solid-state";
+        case SsdOnlyOutcome::SsdOnly:
+            break;
+    }
+    return "";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::NotAuditMode:
+            return "not-audit";
+        case Verdict::NotSsdOnly:
+            return "not-ssd-only";
+        case Verdict::WouldChange:
+            break;
+    }
+    return "would-change";
+}
+
+std::string ScriptLines(const std::string& script) {
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = script.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = script.substr(start, end - start);
+        while (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        out += "    " + line + "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+Inspection Inspect() {
+    Inspection in;
+    in.audit = ReadAuditFacts();
+    in.auditMode = DecideAuditMode(in.audit);
+    in.presence = ReadDrivePresence();
+    in.buses = ReadDriveBuses();
+    in.internalDrives = CountInternal(in.presence, in.buses);
+
+    const Disk disk(kTargetDrive);
+    in.drive0Bus = QueryBus(disk);
+    in.drive0Identify = QueryIdentify(disk);
+    in.ssdOnly = DecideSsdOnly(
+        in.internalDrives, [&] { return ClassifyBus(in.drive0Bus); },
+        [&] { return IdentifyAnswerIsSolidState(in.drive0Identify); });
+    in.hibernationPartition = SearchHibernationPartition(
+        [&] {
+            in.layout = ReadLayout(disk);
+            return CountRecognizedPartitions(in.layout);
+        },
+        [&](int number) { return FindPartitionType(ReadLayout(disk), number); });
+
+    in.verdict = DecideGates([&] { return in.auditMode; },
+                             [&] { return in.ssdOnly == SsdOnlyOutcome::SsdOnly ? 1 : 0; });
+    in.deleteScript = ComposeDeleteScript(kTargetDrive, in.hibernationPartition);
+    in.createScript =
+        ComposeCreateScript(kTargetDrive, kNewPartitionLabel, kNewPartitionFileSystem);
+    return in;
+}
+
+std::string FormatReport(const Inspection& in, std::string_view version) {
+    std::string r = "ssdprep-inspect " + std::string(version) +
+                    ": what ssdprep.exe sees here and would do. Nothing is changed.\n";
+    const AuditFacts& audit = in.audit;
+    const bool fileForm = UsesFileForm(audit.majorVersion);
+    r += "Windows major version: " + Decimal(audit.majorVersion) +
+         (fileForm ? " (before Vista: audit mode is told by the sysprep files)\n"
+                   : " (audit mode is told by the registry's ImageState)\n");
+    if (fileForm) {
+        r += std::string("C:\\SYSPREP\\SYSPREP.EXE: ") +
+             (audit.sysprepPresent ? "present\n" : "absent\n");
+        r += std::string("C:\\SYSPREP\\SYSPRP.EXE: ") +
+             (audit.sysprpPresent ? "present\n" : "absent\n");
+    } else if (const std::optional<std::u16string> state = ImageState(audit)) {
+        r += "ImageState: " + Quoted(*state) + "\n";
+    } else if (!audit.imageState.keyOpened) {
+        r += "ImageState: none (the Setup\\State key could not be opened)\n";
+    } else {
+        r += "ImageState: none (" +
+             std::string(audit.imageState.status == platform::kErrorFileNotFound
+                             ? "no such value"
+                             : "not read, error " + Decimal(audit.imageState.status)) +
+             ")\n";
+    }
+    r += std::string("Audit mode: ") + YesNo(in.auditMode != 0) + "\n";
+
+    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
+        const BusAnswer& bus = in.buses[n];
+        r += "Drive " + Decimal(n) + ": " + (in.presence[n] ? "present" : "not present");
+        if (bus.answered) {
+            r += ", bus type " + BusTypeName(BusTypeOf(bus.reply)) +
+                 (ClassifyBus(bus) == DriveBus::Usb ? ", USB" : ", internal");
+        } else if (in.presence[n]) {
+            r += ", bus query failed, counted as internal";
+        }
+        r += "\n";
+    }
+    r += "Internal drives among 0 to 4: " + Decimal(in.internalDrives) + "\n";
+    switch (ClassifyBus(in.drive0Bus)) {
+        case DriveBus::Internal:
+            r += "Drive 0 on USB: no\n";
+            break;
+        case DriveBus::Usb:
+            r += "Drive 0 on USB: yes\n";
+            break;
+        case DriveBus::Unconfirmed:
+            r += "Drive 0 on USB: unknown (no read-write access, or the bus query failed)\n";
+            break;
+    }
+    if (const std::optional<int> word = Word217(in.drive0Identify)) {
+        r += "Drive 0 rotation rate (identify word 217): " + Decimal(*word) +
+             (*word == 1 ? " (solid-state)\n" : " (not solid-state)\n");
+    } else {
+        r += "Drive 0 rotation rate (identify word 217): no answer to the identify request\n";
+    }
+    r += std::string("SSD-only model: ") + YesNo(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + "\n";
+
+    if (in.layout) {
+        const std::vector<PartitionEntry> partitions = Partitions(in);
+        r += "Drive 0 layout: " + Decimal(static_cast<long long>(partitions.size())) +
+             " recognised partitions\n";
+        for (const PartitionEntry& p : partitions) {
+            r += "  partition " + Decimal(p.number) + ": type " + "0x" +
+                 Hex(static_cast<unsigned>(p.type), 2) +
+                 (p.type == kHibernationPartitionType ? " (hibernation)\n" : "\n");
+        }
+    } else {
+        r += "Drive 0 layout: not readable\n";
+    }
+    r += "Hibernation partition: " +
+         (in.hibernationPartition == kNoPartition ? std::string("none (-1)")
+                                                  : Decimal(in.hibernationPartition)) +
+         "\n";
+
+    switch (in.verdict) {
+        case Verdict::NotAuditMode:
+            r += "Verdict: declined, not in audit mode: " + AuditReason(in) + ".\n";
+            break;
+        case Verdict::NotSsdOnly:
+            r += "Verdict: declined, not an SSD-only model: " + SsdOnlyReason(in) + ".\n";
+            break;
+        case Verdict::WouldChange:
+            r += "Verdict: ssdprep.exe would change drive 0. ";
+            r += in.hibernationPartition == kNoPartition
+                     ? "No hibernation partition: the delete script selects partition -1 and "
+                       "deletes nothing.\n"
+                     : "The delete script selects partition " + Decimal(in.hibernationPartition) +
+                           ".\n";
+            r += "deletePartition.VELK:\n" + ScriptLines(in.deleteScript);
+            r += "CreatePartition.VELK:\n" + ScriptLines(in.createScript);
+            break;
+    }
+    return r;
+}
+
+std::string FormatJson(const Inspection& in, std::string_view version) {
+    const AuditFacts& audit = in.audit;
+    const bool fileForm = UsesFileForm(audit.majorVersion);
+    const std::optional<std::u16string> state = ImageState(audit);
+    std::string j = "{\n";
+    j += "  \"version\": " + Quoted(version) + ",\n";
+    j += "  \"windows_major\": " + Decimal(audit.majorVersion) + ",\n";
+    j += std::string("  \"audit_form\": ") + (fileForm ? "\"files\"" : "\"registry\"") + ",\n";
+    j += "  \"image_state\": " + (state ? Quoted(*state) : std::string("null")) + ",\n";
+    j += "  \"sysprep_files\": " +
+         (fileForm
+              ? std::string("{\"C:\\\\SYSPREP\\\\SYSPREP.EXE\": ") + Bool(audit.sysprepPresent) +
+                    ", \"C:\\\\SYSPREP\\\\SYSPRP.EXE\": " + Bool(audit.sysprpPresent) + "}"
+              : std::string("null")) +
+         ",\n";
+    j += std::string("  \"audit_mode\": ") + Bool(in.auditMode != 0) + ",\n";
+    j += "  \"drives\": [\n";
+    for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
+        const BusAnswer& bus = in.buses[n];
+        j += "    {\"number\": " + Decimal(n) + ", \"present\": " + Bool(in.presence[n]) +
+             ", \"bus_type\": " +
+             (bus.answered ? Decimal(BusTypeOf(bus.reply)) : std::string("null")) +
+             ", \"usb\": " + Bool(ClassifyBus(bus) == DriveBus::Usb) + "}" +
+             (n + 1 < kProbedDriveCount ? ",\n" : "\n");
+    }
+    j += "  ],\n";
+    j += "  \"internal_drives\": " + Decimal(in.internalDrives) + ",\n";
+    const DriveBus drive0 = ClassifyBus(in.drive0Bus);
+    j += std::string("  \"drive0_usb\": ") +
+         (drive0 == DriveBus::Unconfirmed ? "null" : Bool(drive0 == DriveBus::Usb)) + ",\n";
+    const std::optional<int> word = Word217(in.drive0Identify);
+    j += "  \"word217\": " + (word ? Decimal(*word) : std::string("null")) + ",\n";
+    j += std::string("  \"ssd_only\": ") + Bool(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + ",\n";
+    j += std::string("  \"layout_readable\": ") + Bool(in.layout.has_value()) + ",\n";
+    j += "  \"partitions\": [";
+    const std::vector<PartitionEntry> partitions = Partitions(in);
+    for (std::size_t i = 0; i < partitions.size(); ++i) {
+        j += (i == 0 ? "" : ", ") + std::string("{\"number\": ") + Decimal(partitions[i].number) +
+             ", \"type\": " + Decimal(partitions[i].type) + "}";
+    }
+    j += "],\n";
+    j += "  \"hibernation_partition\": " + Decimal(in.hibernationPartition) + ",\n";
+    j += std::string("  \"verdict\": \"") + VerdictName(in.verdict) + "\",\n";
+    const bool wouldChange = in.verdict == Verdict::WouldChange;
+    j += "  \"delete_script\": " + (wouldChange ? Quoted(in.deleteScript) : "null") + ",\n";
+    j += "  \"create_script\": " + (wouldChange ? Quoted(in.createScript) : "null") + "\n";
+    return j + "}\n";
+}
+
+int RunInspector(const std::vector<std::string>& arguments, std::string_view version) {
+    bool json = false;
+    for (const std::string& argument : arguments) {
+        if (argument == "--json") {
+            json = true;
+        } else if (argument == "--help" || argument == "-h" || argument == "/?") {
+            platform::PrintToStdout(kHelp);
+            return 0;
+        } else if (argument == "--version") {
+            platform::PrintToStdout(("ssdprep-inspect " + std::string(version) + "\n").c_str());
+            return 0;
+        } else {
+            platform::PrintToStderr(kUsageLine);
+            return kInspectUsage;
+        }
+    }
+    AddCriticalErrorFlags();
+    const Inspection inspection = Inspect();
+    platform::PrintToStdout(
+        (json ? FormatJson(inspection, version) : FormatReport(inspection, version)).c_str());
+    return inspection.verdict == Verdict::WouldChange ? kInspectWouldChange : kInspectDeclined;
+}
+
+}  // namespace ssdprep
