@@ -1,8 +1,6 @@
 #include "app/inspection.h"
 
 #include <array>
-#include <charconv>
-#include <iterator>
 #include <type_traits>
 
 #include "partition/scripts.h"
@@ -25,13 +23,6 @@ constexpr char kHelp[] =
     "\n"
     "Exit code: 0 when ssdprep.exe would change drive 0, 1 when one of its\n"
     "checks would decline, 2 for an argument it does not know.\n";
-
-std::string Decimal(long long value) {
-    char text[24];
-    const auto [end, error] = std::to_chars(std::begin(text), std::end(text), value);
-    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
-    return std::string(std::begin(text), end);
-}
 
 // Upper-case hexadecimal, at least `digits` of them.
 std::string Hex(unsigned value, std::size_t digits) {
@@ -129,7 +120,7 @@ std::vector<PartitionEntry> Partitions(const Inspection& in) {
 
 std::string AuditReason(const Inspection& in) {
     if (UsesFileForm(in.audit.majorVersion)) {
-        return "neither C:\\SYSPREP\\SYSPREP.EXE nor C:\\SYSPREP\\SYSPRP.EXE is there";
+        return "neither " + Bytes(kSysprepPath) + " nor " + Bytes(kSysprpPath) + " is there";
     }
     return "ImageState is IMAGE_STATE_COMPLETE: Windows setup has completed";
 }
@@ -225,10 +216,8 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
          (fileForm ? " (before Vista: audit mode is told by the sysprep files)\n"
                    : " (audit mode is told by the registry's ImageState)\n");
     if (fileForm) {
-        r += std::string("C:\\SYSPREP\\SYSPREP.EXE: ") +
-             (audit.sysprepPresent ? "present\n" : "absent\n");
-        r += std::string("C:\\SYSPREP\\SYSPRP.EXE: ") +
-             (audit.sysprpPresent ? "present\n" : "absent\n");
+        r += Bytes(kSysprepPath) + ": " + (audit.sysprepPresent ? "present\n" : "absent\n");
+        r += Bytes(kSysprpPath) + ": " + (audit.sysprpPresent ? "present\n" : "absent\n");
     } else if (const std::optional<std::u16string> state = ImageState(audit)) {
         r += "ImageState: " + Quoted(*state) + "\n";
     } else if (!audit.imageState.keyOpened) {
@@ -322,8 +311,9 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     j += "  \"image_state\": " + (state ? Quoted(*state) : std::string("null")) + ",\n";
     j += "  \"sysprep_files\": " +
          (fileForm
-              ? std::string("{\"C:\\\\SYSPREP\\\\SYSPREP.EXE\": ") + Bool(audit.sysprepPresent) +
-                    ", \"C:\\\\SYSPREP\\\\SYSPRP.EXE\": " + Bool(audit.sysprpPresent) + "}"
+              ? "{" + Quoted(std::u16string_view(kSysprepPath)) + ": " +
+                    Bool(audit.sysprepPresent) + ", " + Quoted(std::u16string_view(kSysprpPath)) +
+                    ": " + Bool(audit.sysprpPresent) + "}"
               : std::string("null")) +
          ",\n";
     j += std::string("  \"audit_mode\": ") + Bool(in.auditMode != 0) + ",\n";

@@ -21,24 +21,6 @@ constexpr std::size_t kCurrentDirectoryCapacity = 1024;
 constexpr char16_t kDeleteFailure[] = u"Fail to create delete DISKPART file.";
 constexpr char16_t kCreateFailure[] = u"Fail to create create DISKPART file.";
 
-// As "%d" writes it: no leading zeros, a minus sign for negative numbers.
-std::string Decimal(long long value) {
-    char digits[24];
-    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
-    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
-    return std::string(std::begin(digits), end);
-}
-
-// One byte per character; the values passed are ASCII, anything else would
-// have no byte of its own and is written as '?'.
-std::string Bytes(const std::u16string& text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return bytes;
-}
-
 std::string Lines(std::initializer_list<std::string> lines) {
     std::string script;
     for (const std::string& line : lines) {
@@ -58,6 +40,21 @@ int WriteAndRunScript(std::u16string_view fileName, const std::string& script,
 }
 
 }  // namespace
+
+std::string Decimal(long long value) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
+    return std::string(std::begin(digits), end);
+}
+
+std::string Bytes(std::u16string_view text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return bytes;
+}
 
 std::string ComposeDeleteScript(std::uint32_t driveNumber, int partitionNumber) {
     return Lines({"rescan ", "select disk " + Decimal(driveNumber),

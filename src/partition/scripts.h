@@ -11,6 +11,13 @@ namespace ssdprep {
 inline constexpr std::u16string_view kDeleteScriptName = u"\\deletePartition.VELK";
 inline constexpr std::u16string_view kCreateScriptName = u"\\CreatePartition.VELK";
 
+// Numbers as "%d" writes them: no leading zeros, a minus sign for
+// negative numbers.
+std::string Decimal(long long value);
+// One byte per character; the values passed are ASCII, anything else would
+// have no byte of its own and is written as '?'.
+std::string Bytes(std::u16string_view text);
+
 // Script bytes, one byte per character, every line ending in CR CR LF.
 std::string ComposeDeleteScript(std::uint32_t driveNumber, int partitionNumber);
 std::string ComposeCreateScript(std::uint32_t driveNumber, const std::u16string& label,
