@@ -8,12 +8,39 @@ target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_M
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
 target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
 
+# project(VERSION) is the only place the version is written. The version
+# record holds it as four 16-bit numbers, so it must have exactly four.
+if(NOT PROJECT_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "project(VERSION ${PROJECT_VERSION}) needs four parts: major.minor.patch.build")
+endif()
+foreach(part IN ITEMS MAJOR MINOR PATCH TWEAK)
+    if(PROJECT_VERSION_${part} GREATER 65535)
+        message(FATAL_ERROR "project(VERSION ${PROJECT_VERSION}): each part must be at most 65535")
+    endif()
+endforeach()
+# What scripts/release.sh names the package after.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release-version CONTENT "${PROJECT_VERSION}\n")
+
 # windres does not see the manifest as a dependency of the resource script.
 set_source_files_properties(resources/ssdprep.rc PROPERTIES
     OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/ssdprep.exe.manifest)
 
+# Gives an executable the manifest and a version record with the project's
+# version and this executable's own description and original file name.
+function(ssdprep_resources target description original_filename)
+    set(header_dir ${CMAKE_BINARY_DIR}/resources/${target})
+    configure_file(${CMAKE_SOURCE_DIR}/resources/version_record.h.in
+                   ${header_dir}/version_record.h @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/resources/ssdprep.rc)
+    target_include_directories(${target} PRIVATE ${header_dir})
+endfunction()
+
+set(SSDPREP_DESCRIPTION "Configure SSD partition after iRST installation")
+
 function(ssdprep_executable name drive_source)
-    add_executable(${name} src/app/main.cpp ${drive_source} resources/ssdprep.rc)
+    add_executable(${name} src/app/main.cpp ${drive_source})
+    # The test-only twin carries the tool's own resources.
+    ssdprep_resources(${name} "${SSDPREP_DESCRIPTION}" ssdprep.exe)
     target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32 shlwapi oleaut32 user32)
     # Starts on a bare Windows image: no runtime DLLs beside it, no link
     # time stamp, so the same tree gives the same bytes.

@@ -3,6 +3,7 @@ needs to start it, and what Explorer and the loader read from its resources.
 """
 
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -16,6 +17,18 @@ SIZE_LIMIT = 256 * 1024
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ENGLISH_UNITED_STATES = 0x0409
+
+
+def project_version():
+    """The version written in project() of CMakeLists.txt, read here on its
+    own so that a version record that does not follow it shows."""
+    path = os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")
+    with open(path, encoding="utf-8") as cmake_lists:
+        match = re.search(r"project\(ssdprep VERSION (\d+)\.(\d+)\.(\d+)\.(\d+)",
+                          cmake_lists.read())
+    if not match:
+        raise RuntimeError("no four-part project(ssdprep VERSION ...) in CMakeLists.txt")
+    return tuple(int(part) for part in match.groups())
 
 
 class ProductBinaryTest(unittest.TestCase):
@@ -85,24 +98,26 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertLessEqual(end, len(records[0].data))
         return root
 
-    def test_fixed_version_is_1_0_0_1(self):
+    def test_fixed_version_is_the_project_version(self):
+        major, minor, patch, build = project_version()
         root = self.version_root()
         self.assertEqual(root.value_type, 0)
         fixed = pe_image.parse_fixed_file_info(root.value)
         self.assertEqual(fixed["signature"], pe_image.VS_FIXEDFILEINFO_SIGNATURE)
-        self.assertEqual(fixed["file_version_ms"], 0x00010000)
-        self.assertEqual(fixed["file_version_ls"], 0x00000001)
-        self.assertEqual(fixed["product_version_ms"], 0x00010000)
-        self.assertEqual(fixed["product_version_ls"], 0x00000001)
+        for kind in ("file", "product"):
+            with self.subTest(kind=kind):
+                self.assertEqual(fixed[f"{kind}_version_ms"], major << 16 | minor)
+                self.assertEqual(fixed[f"{kind}_version_ls"], patch << 16 | build)
 
     def test_version_strings_are_us_english_unicode(self):
         string_info = self.version_root().child("StringFileInfo")
         self.assertEqual([table.key.upper() for table in string_info.children], ["040904B0"])
         table = string_info.children[0]
+        version = ".".join(str(part) for part in project_version())
         expected = {
             "FileDescription": "Configure SSD partition after iRST installation",
-            "FileVersion": "1.0.0.1",
-            "ProductVersion": "1.0.0.1",
+            "FileVersion": version,
+            "ProductVersion": version,
             "ProductName": "ssdprep",
             "OriginalFilename": "ssdprep.exe",
         }
