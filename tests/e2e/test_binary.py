@@ -17,6 +17,9 @@ SIZE_LIMIT = 256 * 1024
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ENGLISH_UNITED_STATES = 0x0409
+# The loader of Windows Vista (6.0), the oldest Windows whose kernel32 has
+# every function the executable imports, must accept the image.
+OLDEST_SUBSYSTEM_VERSION = (6, 0)
 
 
 def project_version():
@@ -49,6 +52,7 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertEqual(self.image.machine, pe_image.IMAGE_FILE_MACHINE_AMD64)
         self.assertEqual(self.image.optional_magic, pe_image.PE32_PLUS_MAGIC)
         self.assertEqual(self.image.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI)
+        self.assertLessEqual(self.image.subsystem_version, OLDEST_SUBSYSTEM_VERSION)
 
     def test_imports_only_windows_system_dlls(self):
         dlls = self.image.imported_dlls()
