@@ -34,7 +34,8 @@ import pe_image  # noqa: E402  (the binary tests' PE reader)
 EXECUTABLES = ["ssdprep.exe"]
 EXPECTED_FILES = EXECUTABLES + ["operator-guide.md", "CHANGELOG.md", "LICENSE", "SHA256SUMS"]
 UNSIGNED_NOTE = "> The executables in this package are not Authenticode-signed"
-SIGNED_NOTE = "> The executables in this package are Authenticode-signed by CN=ssdprep throwaway signer"
+SIGNER = "ssdprep throwaway signer"
+SIGNED_NOTE = f"> The executables in this package are Authenticode-signed by CN={SIGNER}:"
 
 work = None
 head = None
@@ -156,7 +157,7 @@ class SignedReleaseTest(unittest.TestCase):
         os.makedirs(keys, exist_ok=True)
         cert, key = os.path.join(keys, "cert.pem"), os.path.join(keys, "key.pem")
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-             "-subj", "/CN=ssdprep throwaway signer",
+             "-subj", f"/CN={SIGNER}",
              "-addext", "extendedKeyUsage=codeSigning", "-keyout", key, "-out", cert])
         release(clone_a, env={"SSDPREP_SIGN_CERT": cert, "SSDPREP_SIGN_KEY": key})
         folder = extract(the_zip(os.path.join(clone_a, "dist")),
