@@ -40,10 +40,10 @@ DOCUMENTS = [
 CHECKSUMS = "SHA256SUMS"
 
 GUIDE_TITLE = "# ssdprep operator's guide"
-UNSIGNED_NOTE = ("> The executables in this package are not Authenticode-signed: check them "
-                 "with SHA256SUMS, as \"Getting and checking it\" shows.")
-SIGNED_NOTE = ("> The executables in this package are Authenticode-signed by {signer}: "
-               "check the signature, as \"Getting and checking it\" shows.")
+UNSIGNED_NOTE = ("> The executables in this package are not Authenticode-signed: check them\n"
+                 "> with SHA256SUMS, as \"Getting and checking it\" shows.")
+SIGNED_NOTE = ("> The executables in this package are Authenticode-signed by {signer}:\n"
+               "> check the signature, as \"Getting and checking it\" shows.")
 
 FILE_MODE = 0o100644
 EXECUTABLE_MODE = 0o100755
