@@ -3,7 +3,7 @@
 calls it after the build):
 
   <out>/ssdprep-<version>-win-x64.zip  one folder, ssdprep-<version>/, with
-                                       the files of PACKAGE and SHA256SUMS
+                                       EXECUTABLES, DOCUMENTS and SHA256SUMS
                                        over them
   <out>/SHA256SUMS                     over the zip
 
