@@ -34,3 +34,11 @@ set_tests_properties(e2e_binary e2e_wine PROPERTIES
 # Two builds of the same tree give the same ssdprep.exe.
 add_test(NAME reproducible_build COMMAND bash ${CMAKE_SOURCE_DIR}/tests/reproducible_build.sh)
 set_tests_properties(reproducible_build PROPERTIES TIMEOUT 600)
+# The release package, from clean clones of HEAD; compares its executables
+# with the windows preset's build.
+add_test(NAME release_package
+         COMMAND Python3::Interpreter -m unittest -v test_package
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/release)
+set_tests_properties(release_package PROPERTIES
+    ENVIRONMENT "SSDPREP_WINDOWS_DIR=${SSDPREP_WINDOWS_DIR};SSDPREP_RELEASE_WORK=${CMAKE_BINARY_DIR}/release"
+    TIMEOUT 900)

@@ -1,4 +1,4 @@
-# The Windows executables: the product and its test-only twin.
+# The Windows executables: the tool, its report, and their test-only twins.
 enable_language(RC)
 
 # Unicode Win32 API throughout; Windows 7 headers give every call used here.
@@ -8,12 +8,40 @@ target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_M
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
 target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
 
+# project(VERSION) is the only place the version is written. The version
+# record holds it as four 16-bit numbers, so it must have exactly four.
+if(NOT PROJECT_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "project(VERSION ${PROJECT_VERSION}) needs four parts: major.minor.patch.build")
+endif()
+foreach(part IN ITEMS MAJOR MINOR PATCH TWEAK)
+    if(PROJECT_VERSION_${part} GREATER 65535)
+        message(FATAL_ERROR "project(VERSION ${PROJECT_VERSION}): each part must be at most 65535")
+    endif()
+endforeach()
+# What scripts/release.sh names the package after.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/release-version CONTENT "${PROJECT_VERSION}\n")
+
 # windres does not see the manifest as a dependency of the resource script.
 set_source_files_properties(resources/ssdprep.rc PROPERTIES
     OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/ssdprep.exe.manifest)
 
-function(ssdprep_executable name main_source drive_source)
-    add_executable(${name} ${main_source} ${drive_source} resources/ssdprep.rc)
+# Gives an executable the manifest and a version record with the project's
+# version and this executable's own description and original file name.
+function(ssdprep_resources target description original_filename)
+    set(header_dir ${CMAKE_BINARY_DIR}/resources/${target})
+    configure_file(${CMAKE_SOURCE_DIR}/resources/version_record.h.in
+                   ${header_dir}/version_record.h @ONLY)
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/resources/ssdprep.rc)
+    target_include_directories(${target} PRIVATE ${header_dir})
+endfunction()
+
+set(SSDPREP_DESCRIPTION "Configure SSD partition after iRST installation")
+set(SSDPREP_INSPECT_DESCRIPTION "Report what ssdprep sees on this machine and would do")
+
+# A shipped program or its test-only twin, which carries the same resources.
+function(ssdprep_executable name main_source drive_source description original_filename)
+    add_executable(${name} ${main_source} ${drive_source})
+    ssdprep_resources(${name} "${description}" ${original_filename})
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
     target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32)
     # Starts on a bare Windows image: no runtime DLLs beside it, no link
@@ -23,10 +51,12 @@ function(ssdprep_executable name main_source drive_source)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
 
-ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp)
+ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp
+                   "${SSDPREP_DESCRIPTION}" ssdprep.exe)
 
 # The read-only report of what ssdprep.exe sees and would do, shipped beside it.
-ssdprep_executable(ssdprep-inspect src/app/inspect_main.cpp src/platform/win32_drive.cpp)
+ssdprep_executable(ssdprep-inspect src/app/inspect_main.cpp src/platform/win32_drive.cpp
+                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe)
 
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.
@@ -36,8 +66,10 @@ target_link_options(bench-hello PRIVATE -static -Wl,--no-insert-timestamp
 set_target_properties(bench-hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Test-only: the tool with simulated drives (never shipped) ...
-ssdprep_executable(ssdprep-sim src/app/main.cpp tests/e2e/sim_drive.cpp)
-ssdprep_executable(ssdprep-inspect-sim src/app/inspect_main.cpp tests/e2e/sim_drive.cpp)
+ssdprep_executable(ssdprep-sim src/app/main.cpp tests/e2e/sim_drive.cpp
+                   "${SSDPREP_DESCRIPTION}" ssdprep.exe)
+ssdprep_executable(ssdprep-inspect-sim src/app/inspect_main.cpp tests/e2e/sim_drive.cpp
+                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe)
 
 # ... and the partitioning tool it starts, as the Wine tests install it.
 add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)

@@ -2,8 +2,8 @@
 # Installs what is missing, builds every preset and runs every check: the
 # format and static-analysis checks, the unit tests under AddressSanitizer
 # and UBSan, the fuzz targets for a bounded time, then the unit tests, the
-# end-to-end tests under Wine and the reproducible-build test, ending with
-# ctest's summary.
+# end-to-end tests under Wine, the reproducible-build test and the release
+# package (built from clean clones of HEAD), ending with ctest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,5 +33,5 @@ ctest --preset sanitize
 step "fuzz targets"
 bash scripts/fuzz.sh
 
-step "unit tests, Wine end-to-end tests, reproducible build"
+step "unit tests, Wine end-to-end tests, reproducible build, release package"
 ctest --preset native

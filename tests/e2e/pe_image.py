@@ -99,6 +99,7 @@ class PeImage:
         (self.optional_magic,) = self._unpack("<H", optional)
         if self.optional_magic != PE32_PLUS_MAGIC:
             raise PeFormatError(f"optional header magic {self.optional_magic:#x} is not PE32+")
+        self.subsystem_version = self._unpack("<HH", optional + 48)
         (self.subsystem,) = self._unpack("<H", optional + 68)
         (directory_count,) = self._unpack("<I", optional + 108)
         self.directories = []

@@ -3,6 +3,7 @@ needs to start it, and what Explorer and the loader read from its resources.
 """
 
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -17,12 +18,30 @@ SIZE_LIMIT = 256 * 1024
 IMAGE_SUBSYSTEM_WINDOWS_CUI = 3
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ENGLISH_UNITED_STATES = 0x0409
+# The loader of Windows Vista (6.0), the oldest Windows whose kernel32 has
+# every function the executable imports, must accept the image.
+OLDEST_SUBSYSTEM_VERSION = (6, 0)
+
+
+def project_version():
+    """The version written in project() of CMakeLists.txt, read here on its
+    own so that a version record that does not follow it shows."""
+    path = os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")
+    with open(path, encoding="utf-8") as cmake_lists:
+        match = re.search(r"project\(ssdprep VERSION (\d+)\.(\d+)\.(\d+)\.(\d+)",
+                          cmake_lists.read())
+    if not match:
+        raise RuntimeError("no four-part project(ssdprep VERSION ...) in CMakeLists.txt")
+    return tuple(int(part) for part in match.groups())
 
 
 class ProductBinaryTest(unittest.TestCase):
+    name = "ssdprep.exe"
+    description = "Configure SSD partition after iRST installation"
+
     @classmethod
     def setUpClass(cls):
-        cls.path = windows_executable("ssdprep.exe")
+        cls.path = windows_executable(cls.name)
         with open(cls.path, "rb") as image_file:
             cls.data = image_file.read()
         cls.image = pe_image.PeImage(cls.data)
@@ -37,6 +56,7 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertEqual(self.image.machine, pe_image.IMAGE_FILE_MACHINE_AMD64)
         self.assertEqual(self.image.optional_magic, pe_image.PE32_PLUS_MAGIC)
         self.assertEqual(self.image.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI)
+        self.assertLessEqual(self.image.subsystem_version, OLDEST_SUBSYSTEM_VERSION)
 
     def test_imports_only_windows_system_dlls(self):
         dlls = self.image.imported_dlls()
@@ -86,26 +106,28 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertLessEqual(end, len(records[0].data))
         return root
 
-    def test_fixed_version_is_1_0_0_1(self):
+    def test_fixed_version_is_the_project_version(self):
+        major, minor, patch, build = project_version()
         root = self.version_root()
         self.assertEqual(root.value_type, 0)
         fixed = pe_image.parse_fixed_file_info(root.value)
         self.assertEqual(fixed["signature"], pe_image.VS_FIXEDFILEINFO_SIGNATURE)
-        self.assertEqual(fixed["file_version_ms"], 0x00010000)
-        self.assertEqual(fixed["file_version_ls"], 0x00000001)
-        self.assertEqual(fixed["product_version_ms"], 0x00010000)
-        self.assertEqual(fixed["product_version_ls"], 0x00000001)
+        for kind in ("file", "product"):
+            with self.subTest(kind=kind):
+                self.assertEqual(fixed[f"{kind}_version_ms"], major << 16 | minor)
+                self.assertEqual(fixed[f"{kind}_version_ls"], patch << 16 | build)
 
     def test_version_strings_are_us_english_unicode(self):
         string_info = self.version_root().child("StringFileInfo")
         self.assertEqual([table.key.upper() for table in string_info.children], ["040904B0"])
         table = string_info.children[0]
+        version = ".".join(str(part) for part in project_version())
         expected = {
-            "FileDescription": "Configure SSD partition after iRST installation",
-            "FileVersion": "1.0.0.1",
-            "ProductVersion": "1.0.0.1",
+            "FileDescription": self.description,
+            "FileVersion": version,
+            "ProductVersion": version,
             "ProductName": "ssdprep",
-            "OriginalFilename": "ssdprep.exe",
+            "OriginalFilename": self.name,
         }
         for key, text in expected.items():
             with self.subTest(key=key):
@@ -120,6 +142,12 @@ class ProductBinaryTest(unittest.TestCase):
         self.assertEqual(translation.value_type, 0)
         self.assertEqual(len(translation.value), 4)
         self.assertEqual(struct.unpack("<HH", translation.value), (0x0409, 1200))
+
+
+class InspectorBinaryTest(ProductBinaryTest):
+    """The report ships beside the tool and is held to the same."""
+    name = "ssdprep-inspect.exe"
+    description = "Report what ssdprep sees on this machine and would do"
 
 
 if __name__ == "__main__":
