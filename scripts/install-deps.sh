@@ -8,6 +8,7 @@ packages=(
     clang clang-format clang-tidy libclang-rt-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64
+    fdisk ntfs-3g
 )
 missing=()
 for p in "${packages[@]}"; do
