@@ -68,7 +68,8 @@
 //   - assign: changes nothing; notes the first free drive letter from D
 //     ("the next available drive letter is assigned").
 //   - deleting, formatting or assigning with no partition selected fails.
-// It opens no file but the records, the script and the selected image.
+// Apart from that scratch file it touches no file but the records, the
+// script and the selected image.
 #include <windows.h>
 
 #include <algorithm>
@@ -313,11 +314,11 @@ bool Matches(const Command& command, std::initializer_list<std::string> words) {
     return true;
 }
 
-// Decimal digits, an optional leading minus, nothing else.
+// Decimal digits with an optional leading minus, nothing else.
 bool ParseNumber(const std::string& text, long& number) {
     char* end = nullptr;
     number = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && text[0] != '+' && text[0] != ' ' && *end == '\0';
+    return !text.empty() && text[0] != '+' && *end == '\0';
 }
 
 // --- the Linux side --------------------------------------------------------
@@ -499,7 +500,7 @@ private:
         }
         m_selected = false;
         for (const mbr::Slot& slot : table.slots) {
-            if (ParseNumber(text, number) && slot.number != 0 && slot.number == number) {
+            if (slot.number != 0 && ParseNumber(text, number) && slot.number == number) {
                 m_selected = true;
                 m_partition = slot;
                 m_toolNumber = ToolNumber(table, slot);
@@ -543,7 +544,7 @@ private:
             return Failed(kServiceFailed, "no free MBR slot");
         }
         if (!LargestExtent(table, start, sectors) || start + sectors > 0xFFFFFFFFu) {
-            return Failed(kServiceFailed, "no unallocated extent of 1 MiB within MBR reach");
+            return Failed(kServiceFailed, "no unallocated extent of 1 MiB an MBR can hold");
         }
         const long status = RunShell("printf 'start=%s, size=%s, type=6\\n' \"$3\" \"$4\" | " +
                                          std::string(kSfdisk) + " -N \"$2\" \"$1\"",
