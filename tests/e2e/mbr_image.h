@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -113,18 +114,21 @@ inline bool ReadTable(const std::wstring& path, Table& table) {
         std::uint64_t next = 0;
         for (std::size_t i = 0; i < kSlotsPerTable; ++i) {
             const unsigned char* entry = sector + kTableOffset + kEntrySize * i;
-            Slot slot{chainIndex, static_cast<int>(i), entry[4], entry[0] == 0x80, U32(entry + 8),
-                      0,          U32(entry + 12),     0};
-            if (slot.type == 0) {
-                slot = Slot{chainIndex, static_cast<int>(i), 0, false, 0, 0, 0, 0};
-            } else if (IsContainer(slot.type)) {
+            // An empty slot reads as all zero, whatever it holds.
+            Slot slot{chainIndex, static_cast<int>(i), entry[4], false, 0, 0, 0, 0};
+            if (slot.type != 0) {
+                slot.boot = entry[0] == 0x80;
+                slot.hiddenSectors = U32(entry + 8);
+                slot.sectors = U32(entry + 12);
+            }
+            if (IsContainer(slot.type)) {
                 // A link's start counts from the extended partition's start.
                 slot.start = (chainIndex == 0 ? 0 : extendedStart) + slot.hiddenSectors;
                 if (!linked) {
                     linked = true;
                     next = slot.start;
                 }
-            } else {
+            } else if (slot.type != 0) {
                 slot.start = tableSector + slot.hiddenSectors;
                 slot.number = ++number;
             }
