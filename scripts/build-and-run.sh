@@ -1,27 +1,161 @@
 #!/usr/bin/env bash
-# Builds ssdprep.exe and runs it once under Wine, in a throwaway prefix under
-# build/, so its banner and verdict can be seen. Nothing outside build/ is
-# touched: Wine's emulated drives are not real disks.
+# Builds ssdprep.exe and shows its whole job under Wine on a sample SSD-only
+# machine whose drive 0 is a 64 MiB disk image: ssdprep-sim.exe (the tool
+# with simulated drives) writes and runs its two partitioning scripts, which
+# the stand-in partitioning tool carries out on the image with sfdisk and
+# mkntfs. Then the real ssdprep.exe runs once on Wine's own drives. Nothing
+# outside build/demo is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows
+bin="$PWD/build/windows"
+demo="$PWD/build/demo"
+prefix="$demo/prefix"
+drives="$demo/drives"
+image="$drives/0/disk.img"
+records="$demo/records"
+wine_log="$demo/wine.log"
 
-prefix="$PWD/build/wine-run"
-rm -rf "$prefix"
+bash scripts/install-deps.sh
+mkdir -p build
+{ cmake --preset windows && cmake --build --preset windows; } >build/demo-build.log 2>&1 ||
+    { cat build/demo-build.log; exit 1; }
+
+# sfdisk and mkntfs live in /usr/sbin, which a user's PATH may lack.
+export PATH="/usr/sbin:/sbin:$PATH"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset FAKE_DISKPART_EXIT FAKE_DISKPART_DELAY
 # Without address-space randomisation where the system allows it: it can,
 # rarely, take the page Wine needs at a fixed address and fail the start.
 wine=(wine)
 if setarch "$(uname -m)" -R true 2>/dev/null; then
     wine=(setarch "$(uname -m)" -R wine)
 fi
-"${wine[@]}" wineboot -i >build/wine-run.log 2>&1 || { cat build/wine-run.log; exit 1; }
-set +e
-"${wine[@]}" build/windows/ssdprep.exe
-code=$?
-set -e
-wineserver -k || true
-echo "ssdprep.exe ended with exit code $code"
+table_tool=(sfdisk --no-reread --no-tell-kernel --wipe never --wipe-partitions never -q)
+
+heading() { printf '\n== %s\n' "$*"; }
+windows_path() { local path; path=$(realpath "$1"); printf 'Z:%s' "${path//\//\\}"; }
+# The tool's files and console end their lines in CR LF (the scripts in CR CR LF).
+show_text() { tr -d '\r' <"$1"; }
+failed=0
+fail() { echo "NOT AS EXPECTED: $*"; failed=1; }
+
+# Sectors of 512 bytes: an NTFS system partition from 1 MiB, then the
+# hibernation partition (type 0x84) from 40 MiB to the end.
+system_start=2048
+system_sectors=79872
+hibernation_start=81920
+
+make_sample_machine() {
+    rm -rf "$demo"
+    mkdir -p "$drives/0" "$records" "$demo/cwd" "$demo/real"
+    truncate -s 64M "$image"
+    printf 'label: dos\nlabel-id: 0x55d0cafe\nstart=%s, size=%s, type=7, bootable\nstart=%s, type=84\n' \
+        "$system_start" "$system_sectors" "$hibernation_start" | "${table_tool[@]}" "$image"
+    # mkntfs formats whole files: a scratch file of the partition's size.
+    truncate -s $((system_sectors * 512)) "$demo/system.part"
+    mkntfs -F -Q -q -s 512 -H 255 -S 63 -p "$system_start" -L System "$demo/system.part" \
+        >/dev/null 2>&1
+    dd if="$demo/system.part" of="$image" bs=1M seek=$((system_start * 512)) oflag=seek_bytes \
+        conv=notrunc status=none
+    rm "$demo/system.part"
+    # A SATA bus and identify data whose word 217 is 1 (no rotation); no
+    # drives 1 to 4.
+    python3 - "$drives/0" <<'EOF'
+import os, sys
+sys.path.insert(0, "tests/e2e")
+from harness import BUS_TYPE_SATA, identify_reply, storage_reply
+for name, reply in (("storage.bin", storage_reply(BUS_TYPE_SATA)), ("smart.bin", identify_reply(1))):
+    with open(os.path.join(sys.argv[1], name), "wb") as file:
+        file.write(reply)
+EOF
+    "${wine[@]}" wineboot -i >>"$wine_log" 2>&1 || { cat "$wine_log"; exit 1; }
+    cp "$bin/fake-diskpart.exe" "$prefix/drive_c/windows/system32/diskpart.exe"
+}
+
+show_machine() {
+    heading "Sample machine"
+    echo "drive 0: build/demo/drives/0/disk.img (64 MiB), SATA, identify word 217 = 1"
+    echo "drives 1 to 4: absent"
+}
+
+# From the image's folder, so that sfdisk names its partitions briefly.
+show_table() { (cd "$drives/0" && sfdisk -l --color=never disk.img); }
+
+show_table_before() {
+    heading "Drive 0 before (sfdisk -l)"
+    show_table
+}
+
+run_tool() {
+    heading "ssdprep-sim.exe: console output"
+    local code=0
+    (cd "$demo/cwd" && SSDPREP_SIM_DRIVES="$(windows_path "$drives")" \
+        FAKE_DISKPART_RECORD="$(windows_path "$records")" \
+        "${wine[@]}" "$bin/ssdprep-sim.exe" >"$demo/sim.out" 2>>"$wine_log") ||
+        code=$?
+    show_text "$demo/sim.out"
+    echo "(exit code $code)"
+    ((code == 0)) || fail "ssdprep-sim.exe ended with $code"
+}
+
+show_scripts() {
+    local name
+    for name in deletePartition.VELK CreatePartition.VELK; do
+        heading "Script $name"
+        show_text "$demo/cwd/$name"
+    done
+}
+
+show_stand_in_log() {
+    local run
+    for run in "$records"/run*.log; do
+        heading "Stand-in partitioning tool, $(basename "$run" .log) (exit code $(cat "${run%.log}.exit"))"
+        cat "$run"
+    done
+}
+
+show_table_after() {
+    heading "Drive 0 after (sfdisk -l)"
+    show_table
+}
+
+show_new_partition() {
+    local offset=$((hibernation_start * 512))
+    heading "New partition (blkid -p -O $offset)"
+    (cd "$drives/0" && blkid -p -O "$offset" disk.img) || true
+    local found
+    found=$(blkid -p -O "$offset" -o export "$image" || true)
+    [[ $'\n'$found$'\n' == *$'\nTYPE=ntfs\n'* && $'\n'$found$'\n' == *$'\nLABEL=TEMP_PART01\n'* ]] ||
+        fail "no NTFS file system labelled TEMP_PART01 where the hibernation partition was"
+}
+
+run_real_tool() {
+    heading "ssdprep.exe on Wine's own drives"
+    local code=0
+    (cd "$demo/real" && "${wine[@]}" "$bin/ssdprep.exe" >"$demo/real.out" \
+        2>>"$wine_log") || code=$?
+    show_text "$demo/real.out"
+    echo "(exit code $code)"
+    ((code <= 2)) || fail "ssdprep.exe ended with $code"
+}
+
+make_sample_machine
+steps=(
+    show_machine
+    show_table_before
+    # A read-only report on the machine belongs here, before the tool runs.
+    run_tool
+    show_scripts
+    show_stand_in_log
+    show_table_after
+    show_new_partition
+    run_real_tool
+)
+for step in "${steps[@]}"; do
+    "$step"
+done
+wineserver -k 2>/dev/null || true
+echo
+echo "Left in place: the Wine prefix build/demo/prefix and drive 0's image build/demo/drives/0/disk.img."
+exit "$failed"

@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64
     osslsigncode openssl unzip
+    fdisk ntfs-3g
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,35 +1,102 @@
 // Test-only stand-in for diskpart.exe, installed into the Wine prefix's
-// system folder. It changes no disk: it records how it was started and the
-// script it was given, then exits with the code the test asks for.
+// system folder. It records how it was started and the script it was given.
+// When the disk the script first selects has an image
+// (%SSDPREP_SIM_DRIVES%\<N>\disk.img, as ssdprep-sim.exe serves it), it also
+// carries the script out on that image; otherwise it changes nothing and
+// exits with the code the test asks for.
 //
 // Environment:
 //   FAKE_DISKPART_RECORD  folder (Windows path) for the records; without it
 //                         nothing is recorded
-//   FAKE_DISKPART_EXIT    exit code, decimal or 0x-hex (default 0)
+//   FAKE_DISKPART_EXIT    exit code without an image, decimal or 0x-hex
+//                         (default 0)
 //   FAKE_DISKPART_DELAY   milliseconds to wait before the last record and the
 //                         exit (default 0)
+//   SSDPREP_SIM_DRIVES    the simulated drives' folder, inherited from the tool
 //
 // Each start takes the next free number N and writes, in that folder:
 //   runN.cmdline  the command line as GetCommandLineW gives it (UTF-8)
+//   runN.startup  "flags=XXXXXXXX show=N" and a line end: STARTUPINFO's
+//                 dwFlags (8 upper-case hex digits) and wShowWindow (decimal)
+//                 as GetStartupInfoW gives them
 //   runN.script   the script's bytes, when it could be read
 //   runN.open     "ok" when the script opened with no sharing (so no one
 //                 else held it open), "fail <error>" when not, "no script"
 //                 when the command line names none; then a line end
 //   runN.exe      the path of the program that ran (UTF-8)
 //   runN.cwd      its current directory (UTF-8)
+//   runN.log      with an image only: one line per command carried out,
+//                 "<command>: ok, <what it did>" or "<command>: failed, <why>"
 //   runN.dir      the names in the script's folder, one a line (UTF-8),
 //                 listed after the delay, just before the exit: a caller
 //                 that did not wait for this run to end would have written
 //                 its next script by then
 //   runN.exit     the exit code, in decimal; written last
+//
+// On an image (512-byte sectors, MBR) it follows Microsoft's documentation
+// of the partitioning tool for the commands ssdprep writes; the table edits
+// are sfdisk's and the file system is mkntfs's, run on the Linux side
+// through Wine's __wine_unix_spawnvp:
+//   - One command a line, any mix of CR and LF ending them; words are
+//     separated by blanks and compared without case; blank lines are skipped.
+//   - A failing command ends the script with a non-zero exit code and
+//     nothing after it runs, unless it carries noerr; an unknown command
+//     ends it even with noerr ("diskpart scripts and examples"). Exit codes
+//     as the tool's documentation lists them: 4 when a service failed, 5
+//     when a command was invalid or its object improperly selected.
+//   - rescan: does nothing. exit: ends the script with 0.
+//   - select disk N: fails when disk N has no image; no partition selected.
+//   - select part[ition] N: N counts the non-container partitions in table
+//     order (see mbr_image.h), as the layout request reports them; fails
+//     when there is no partition N or no disk selected.
+//   - delete part[ition] override: removes the selected partition's entry
+//     (a logical drive is unlinked from its chain) and leaves its bytes;
+//     afterwards no partition is selected.
+//   - create part[ition] primary: takes the first free MBR slot and the
+//     largest unallocated extent outside any extended partition ("the
+//     partition will start at the beginning of the largest disk extent that
+//     is large enough to hold it"), from its start rounded up to 1 MiB to its
+//     end, type 0x06 ("If this parameter is not specified for an MBR disk,
+//     the command creates a partition of type 0x06"); the new partition is
+//     selected ("the focus automatically shifts to the new partition").
+//     Fails without a free slot or an extent of at least 1 MiB.
+//   - format quick fs=ntfs label=L: a new NTFS file system labelled L over
+//     exactly the selected partition's sectors, type then 0x07. Any other
+//     file system fails. mkntfs cannot write at an offset, so it formats a
+//     scratch file of the partition's size in a private temporary folder,
+//     which is copied in and removed.
+//   - assign: changes nothing; notes the first free drive letter from D
+//     ("the next available drive letter is assigned").
+//   - deleting, formatting or assigning with no partition selected fails.
+// Apart from that scratch file it touches no file but the records, the
+// script and the selected image.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "mbr_image.h"
 #include "read_all.h"
 
 namespace {
+
+// Exit codes as Microsoft lists them for the partitioning tool.
+constexpr int kServiceFailed = 4;
+constexpr int kInvalidCommand = 5;
+
+constexpr char kNtfsType[] = "7";
+// Writes table sectors only: no signature wiping, no asking the kernel to
+// re-read a "device" that is a file.
+constexpr char kSfdisk[] =
+    "sfdisk --no-reread --no-tell-kernel --wipe never --wipe-partitions never -q";
 
 std::wstring Environment(const wchar_t* name) {
     const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
@@ -54,9 +121,13 @@ std::string Utf8(const std::wstring& text) {
     return bytes;
 }
 
-// Writes a whole file; CREATE_NEW fails when the file is there already.
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Writes a whole file; CREATE_NEW fails when the file is there already,
+// OPEN_ALWAYS appends.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD disposition) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+    const DWORD access = disposition == OPEN_ALWAYS ? FILE_APPEND_DATA : GENERIC_WRITE;
+    const HANDLE file = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -67,6 +138,38 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD di
                                       &written, nullptr) != 0 &&
                           written == bytes.size());
     return ::CloseHandle(file) != 0 && ok;
+}
+
+// The records of one start; an empty stem records nothing.
+struct Records {
+    std::wstring stem;
+    void Write(const wchar_t* part, const std::string& bytes) const {
+        if (!stem.empty()) {
+            WriteWholeFile(stem + part, bytes, CREATE_ALWAYS);
+        }
+    }
+    void Append(const wchar_t* part, const std::string& line) const {
+        if (!stem.empty()) {
+            WriteWholeFile(stem + part, line + "\n", OPEN_ALWAYS);
+        }
+    }
+};
+
+// Claiming the number by creating its first file keeps every run of one
+// tool run, in the order they came.
+Records ClaimRecords(const std::wstring& folder, const std::wstring& commandLine) {
+    if (folder.empty()) {
+        return Records{};
+    }
+    for (unsigned number = 1;; ++number) {
+        const std::wstring stem = folder + L"\\run" + std::to_wstring(number);
+        if (WriteWholeFile(stem + L".cmdline", Utf8(commandLine), CREATE_NEW)) {
+            return Records{stem};
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS || number == 10000) {
+            return Records{};
+        }
+    }
 }
 
 // The text after `/s "` up to the end of the line: the tool composes the
@@ -94,6 +197,17 @@ std::wstring CurrentDirectory() {
     return path;
 }
 
+std::string StartupRecord() {
+    STARTUPINFOW info{};
+    info.cb = sizeof info;
+    ::GetStartupInfoW(&info);
+    char text[40];
+    std::snprintf(text, sizeof text, "flags=%08lX show=%u\n",
+                  static_cast<unsigned long>(info.dwFlags),
+                  static_cast<unsigned>(info.wShowWindow));
+    return text;
+}
+
 unsigned long NumberFromEnvironment(const wchar_t* name) {
     const std::wstring text = Environment(name);
     return text.empty() ? 0 : std::wcstoul(text.c_str(), nullptr, 0);
@@ -117,30 +231,8 @@ std::string FolderListing(const std::wstring& folder) {
     return listing;
 }
 
-void Record(const std::wstring& folder, int exitCode, DWORD delay) {
-    const std::wstring commandLine = ::GetCommandLineW();
-    // Claiming the number by creating its first file keeps every run of one
-    // tool run, in the order they came.
-    std::wstring stem;
-    for (unsigned number = 1;; ++number) {
-        stem = folder + L"\\run" + std::to_wstring(number);
-        if (WriteWholeFile(stem + L".cmdline", Utf8(commandLine), CREATE_NEW)) {
-            break;
-        }
-        if (::GetLastError() != ERROR_FILE_EXISTS || number == 10000) {
-            return;
-        }
-    }
-    WriteWholeFile(stem + L".exe", Utf8(ModulePath()), CREATE_ALWAYS);
-    WriteWholeFile(stem + L".cwd", Utf8(CurrentDirectory()), CREATE_ALWAYS);
-
-    std::wstring script;
-    if (!ScriptPath(commandLine, script)) {
-        WriteWholeFile(stem + L".open", "no script\n", CREATE_ALWAYS);
-        ::Sleep(delay);
-        WriteWholeFile(stem + L".exit", std::to_string(exitCode), CREATE_ALWAYS);
-        return;
-    }
+// Reads the script; the outcome is what runN.open records.
+std::string ReadScript(const std::wstring& script, std::string& bytes, bool& read) {
     // No sharing at all: this open fails while any other handle to the
     // script is open, so "ok" shows the tool had closed it.
     HANDLE file = ::CreateFileW(script.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -154,32 +246,464 @@ void Record(const std::wstring& folder, int exitCode, DWORD delay) {
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (file != INVALID_HANDLE_VALUE) {
-        std::string bytes;
-        if (ReadAll(file, bytes)) {
-            WriteWholeFile(stem + L".script", bytes, CREATE_ALWAYS);
-        }
+        read = ReadAll(file, bytes);
         ::CloseHandle(file);
     }
-    WriteWholeFile(stem + L".open", outcome, CREATE_ALWAYS);
+    return outcome;
+}
 
-    ::Sleep(delay);
-    const std::size_t separator = script.find_last_of(L'\\');
-    if (separator != std::wstring::npos) {
-        WriteWholeFile(stem + L".dir", FolderListing(script.substr(0, separator)), CREATE_ALWAYS);
+// --- the script ----------------------------------------------------------
+
+struct Command {
+    std::string text;                // as written, blanks trimmed
+    std::vector<std::string> words;  // lower case, noerr left out
+    std::vector<std::string> raw;    // as written, noerr left out
+    bool noerr = false;
+};
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
     }
-    WriteWholeFile(stem + L".exit", std::to_string(exitCode), CREATE_ALWAYS);
+    return text;
+}
+
+std::vector<Command> ParseScript(const std::string& bytes) {
+    std::vector<Command> commands;
+    Command command;
+    std::string word;
+    for (std::size_t i = 0; i <= bytes.size(); ++i) {
+        const char c = i < bytes.size() ? bytes[i] : '\n';
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            word.push_back(c);
+            continue;
+        }
+        if (!word.empty()) {
+            command.text += (command.text.empty() ? "" : " ") + word;
+            if (Lower(word) == "noerr") {
+                command.noerr = true;
+            } else {
+                command.words.push_back(Lower(word));
+                command.raw.push_back(word);
+            }
+            word.clear();
+        }
+        if ((c == '\r' || c == '\n') && !command.text.empty()) {
+            commands.push_back(command);
+            command = Command{};
+        }
+    }
+    return commands;
+}
+
+// The command's words exactly; "" stands for part or partition, "*" for
+// any word.
+bool Matches(const Command& command, std::initializer_list<std::string> words) {
+    if (command.words.size() != words.size()) {
+        return false;
+    }
+    std::size_t i = 0;
+    for (const std::string& word : words) {
+        const std::string& given = command.words[i++];
+        if (word.empty() ? given != "part" && given != "partition" : word != "*" && given != word) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Decimal digits with an optional leading minus, nothing else.
+bool ParseNumber(const std::string& text, long& number) {
+    char* end = nullptr;
+    number = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && text[0] != '+' && *end == '\0';
+}
+
+// --- the Linux side --------------------------------------------------------
+
+std::string UnixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    const FARPROC proc = kernel32 ? ::GetProcAddress(kernel32, "wine_get_unix_file_name") : nullptr;
+    if (proc == nullptr) {
+        return std::string();
+    }
+    char* name = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(proc))(path.c_str());
+    if (name == nullptr) {
+        return std::string();
+    }
+    std::string unixPath = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return unixPath;
+}
+
+// Runs a POSIX shell script with the given $1, $2... and waits for it: its
+// exit status, or a Wine status when it could not start. Its output goes
+// nowhere: the tool's console must show only the tool's own.
+long RunShell(const std::string& script, const std::vector<std::string>& args) {
+    using Spawn = LONG(WINAPI*)(char* const*, int);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const FARPROC proc = ntdll ? ::GetProcAddress(ntdll, "__wine_unix_spawnvp") : nullptr;
+    if (proc == nullptr) {
+        return -1;
+    }
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "set -e; PATH=/usr/sbin:/sbin:$PATH; exec >/dev/null 2>&1; " + script,
+        "sh"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) {
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+    return reinterpret_cast<Spawn>(reinterpret_cast<void (*)()>(proc))(pointers.data(), 1);
+}
+
+// --- carrying the script out -------------------------------------------------
+
+struct Outcome {
+    int code;  // 0, kServiceFailed or kInvalidCommand
+    std::string text;
+    bool syntax = false;  // ends the script even with noerr
+    bool exit = false;
+};
+
+Outcome Done(const std::string& text) { return Outcome{0, text}; }
+Outcome Failed(int code, const std::string& text) { return Outcome{code, text}; }
+
+std::string Hex2(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+std::string Describe(const mbr::Slot& slot) {
+    return "partition " + std::to_string(slot.number) + " (type " + Hex2(slot.type) + ", sectors " +
+           std::to_string(slot.start) + "-" + std::to_string(slot.start + slot.sectors - 1) + ")";
+}
+
+// sfdisk's number for a partition: MBR slots are 1 to 4, logical drives
+// count on from 5, one per extended boot record that holds one. 0 for a
+// second data entry in one record, which sfdisk does not list.
+int ToolNumber(const mbr::Table& table, const mbr::Slot& selected) {
+    if (selected.chainIndex == 0) {
+        return selected.slot + 1;
+    }
+    int number = 4;
+    int chain = 0;
+    for (const mbr::Slot& slot : table.slots) {
+        if (slot.chainIndex == 0 || slot.number == 0) {
+            continue;
+        }
+        const bool second = slot.chainIndex == chain;
+        chain = slot.chainIndex;
+        number += second ? 0 : 1;
+        if (slot.number == selected.number) {
+            return second ? 0 : number;
+        }
+    }
+    return 0;
+}
+
+// The largest unallocated extent outside the MBR's entries (an extended
+// partition covers its logical drives), from its start rounded up to 1 MiB.
+bool LargestExtent(const mbr::Table& table, std::uint64_t& start, std::uint64_t& sectors) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> used;  // first and end sectors
+    for (const mbr::Slot& slot : table.slots) {
+        if (slot.chainIndex == 0 && slot.type != 0) {
+            used.emplace_back(slot.start, slot.start + slot.sectors);
+        }
+    }
+    used.emplace_back(table.diskSectors, table.diskSectors);
+    std::sort(used.begin(), used.end());
+    sectors = 0;
+    std::uint64_t from = 1;  // after the MBR
+    for (const auto& [usedStart, usedEnd] : used) {
+        const std::uint64_t aligned =
+            (from + mbr::kSectorsPerMiB - 1) / mbr::kSectorsPerMiB * mbr::kSectorsPerMiB;
+        const std::uint64_t end = std::min(usedStart, table.diskSectors);
+        if (end >= aligned + mbr::kSectorsPerMiB && end - aligned > sectors) {
+            start = aligned;
+            sectors = end - aligned;
+        }
+        from = std::max(from, usedEnd);
+    }
+    return sectors != 0;
+}
+
+// The image of disk `number` (decimal text), when it has one.
+bool DiskImage(const std::wstring& drives, const std::string& number, std::wstring& image) {
+    long disk = 0;
+    image = drives + L"\\" + Widen(number) + L"\\disk.img";
+    const DWORD attributes = ::GetFileAttributesW(image.c_str());
+    return !drives.empty() && ParseNumber(number, disk) && disk >= 0 &&
+           attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+class ImageSession {
+public:
+    explicit ImageSession(std::wstring drives) : m_drives(std::move(drives)) {}
+
+    Outcome Run(const Command& command) {
+        if (Matches(command, {"rescan"})) {
+            return Done("nothing to rescan");
+        }
+        if (Matches(command, {"exit"})) {
+            Outcome outcome = Done("end of script");
+            outcome.exit = true;
+            return outcome;
+        }
+        if (Matches(command, {"select", "disk", "*"})) {
+            return SelectDisk(command.words[2]);
+        }
+        if (Matches(command, {"select", "", "*"})) {
+            return SelectPartition(command.words[2]);
+        }
+        if (Matches(command, {"delete", "", "override"})) {
+            return DeletePartition();
+        }
+        if (Matches(command, {"create", "", "primary"})) {
+            return CreatePrimary();
+        }
+        if (!command.words.empty() && command.words[0] == "format") {
+            return Format(command);
+        }
+        if (Matches(command, {"assign"})) {
+            return Assign();
+        }
+        Outcome outcome = Failed(kInvalidCommand, "not a command this stand-in knows");
+        outcome.syntax = true;
+        return outcome;
+    }
+
+private:
+    Outcome SelectDisk(const std::string& number) {
+        m_selected = false;
+        if (!DiskImage(m_drives, number, m_image)) {
+            m_image.clear();
+            return Failed(kInvalidCommand, "disk " + number + " has no image");
+        }
+        m_unixImage = UnixPath(m_image);
+        return Done("disk " + number + " selected");
+    }
+
+    Outcome SelectPartition(const std::string& text) {
+        long number = 0;
+        mbr::Table table;
+        if (m_image.empty()) {
+            return Failed(kInvalidCommand, "no disk selected");
+        }
+        if (!mbr::ReadTable(m_image, table)) {
+            return Failed(kServiceFailed, "the image's partition table cannot be read");
+        }
+        m_selected = false;
+        for (const mbr::Slot& slot : table.slots) {
+            if (slot.number != 0 && ParseNumber(text, number) && slot.number == number) {
+                m_selected = true;
+                m_partition = slot;
+                m_toolNumber = ToolNumber(table, slot);
+                return Done(Describe(slot) + " selected");
+            }
+        }
+        return Failed(kInvalidCommand, "there is no partition " + text);
+    }
+
+    Outcome DeletePartition() {
+        if (!m_selected) {
+            return Failed(kInvalidCommand, "no partition selected");
+        }
+        if (m_toolNumber == 0) {
+            return Failed(kServiceFailed, "a second partition in one extended boot record");
+        }
+        const long status = RunShell(std::string(kSfdisk) + " --delete \"$1\" \"$2\"",
+                                     {m_unixImage, std::to_string(m_toolNumber)});
+        if (status != 0) {
+            return Failed(kServiceFailed, "sfdisk ended with " + std::to_string(status));
+        }
+        m_selected = false;
+        return Done(Describe(m_partition) + " deleted");
+    }
+
+    Outcome CreatePrimary() {
+        mbr::Table table;
+        if (m_image.empty()) {
+            return Failed(kInvalidCommand, "no disk selected");
+        }
+        if (!mbr::ReadTable(m_image, table)) {
+            return Failed(kServiceFailed, "the image's partition table cannot be read");
+        }
+        std::size_t free = 0;
+        while (free < mbr::kSlotsPerTable && table.slots[free].type != 0) {
+            ++free;
+        }
+        std::uint64_t start = 0;
+        std::uint64_t sectors = 0;
+        if (free == mbr::kSlotsPerTable) {
+            return Failed(kServiceFailed, "no free MBR slot");
+        }
+        if (!LargestExtent(table, start, sectors) || start + sectors > 0xFFFFFFFFu) {
+            return Failed(kServiceFailed, "no unallocated extent of 1 MiB an MBR can hold");
+        }
+        const long status = RunShell("printf 'start=%s, size=%s, type=6\\n' \"$3\" \"$4\" | " +
+                                         std::string(kSfdisk) + " -N \"$2\" \"$1\"",
+                                     {m_unixImage, std::to_string(free + 1), std::to_string(start),
+                                      std::to_string(sectors)});
+        if (status != 0) {
+            return Failed(kServiceFailed, "sfdisk ended with " + std::to_string(status));
+        }
+        // The new partition gets the focus, under the number it now has.
+        if (!mbr::ReadTable(m_image, table) || table.slots[free].type != 0x06 ||
+            table.slots[free].start != start || table.slots[free].sectors != sectors) {
+            return Failed(kServiceFailed, "the new entry is not the one asked for");
+        }
+        const mbr::Slot made = table.slots[free];
+        m_selected = true;
+        m_partition = made;
+        m_toolNumber = static_cast<int>(free) + 1;
+        return Done(Describe(made) + " created in MBR slot " + std::to_string(free + 1) +
+                    " and selected");
+    }
+
+    Outcome Format(const Command& command) {
+        bool quick = false;
+        std::string fileSystem;
+        std::string label;
+        for (std::size_t i = 1; i < command.words.size(); ++i) {
+            const std::string& word = command.words[i];
+            if (word == "quick") {
+                quick = true;
+            } else if (word.rfind("fs=", 0) == 0) {
+                fileSystem = word.substr(3);
+            } else if (word.rfind("label=", 0) == 0) {
+                label = command.raw[i].substr(6);
+            } else {
+                Outcome outcome = Failed(kInvalidCommand, "unknown parameter " + command.raw[i]);
+                outcome.syntax = true;
+                return outcome;
+            }
+        }
+        if (!m_selected) {
+            return Failed(kInvalidCommand, "no partition selected");
+        }
+        if (!quick || fileSystem != "ntfs") {
+            return Failed(kServiceFailed, "only a quick NTFS format is carried out");
+        }
+        const long status = RunShell(
+            "t=$(mktemp -d); trap 'rm -rf \"$t\"' EXIT; size=$(($4 * 512)); "
+            "truncate -s \"$size\" \"$t/part\"; "
+            "mkntfs -F -Q -q -s 512 -H 255 -S 63 -p \"$3\" -L \"$5\" \"$t/part\"; "
+            "test \"$(stat -c %s \"$t/part\")\" -eq \"$size\"; "
+            "dd if=\"$t/part\" of=\"$1\" bs=1M seek=$(($3 * 512)) oflag=seek_bytes "
+            "conv=notrunc status=none; " +
+                std::string(kSfdisk) + " --part-type \"$1\" \"$2\" " + kNtfsType,
+            {m_unixImage, std::to_string(m_toolNumber), std::to_string(m_partition.start),
+             std::to_string(m_partition.sectors), label});
+        if (status != 0) {
+            return Failed(kServiceFailed, "formatting ended with " + std::to_string(status));
+        }
+        m_partition.type = 0x07;
+        return Done(Describe(m_partition) + " formatted NTFS, label " + label);
+    }
+
+    Outcome Assign() {
+        if (!m_selected) {
+            return Failed(kInvalidCommand, "no partition selected");
+        }
+        const DWORD used = ::GetLogicalDrives();
+        for (int letter = 'D' - 'A'; letter < 26; ++letter) {
+            if ((used & (1u << letter)) == 0) {
+                return Done(std::string("letter ") + static_cast<char>('A' + letter) +
+                            ": noted, nothing changed");
+            }
+        }
+        return Failed(kServiceFailed, "no free drive letter");
+    }
+
+    std::wstring m_drives;
+    std::wstring m_image;
+    std::string m_unixImage;
+    bool m_selected = false;
+    mbr::Slot m_partition{};
+    int m_toolNumber = 0;
+};
+
+// Whether the disk the script first selects has an image.
+bool HasImage(const std::vector<Command>& commands, const std::wstring& drives) {
+    for (const Command& command : commands) {
+        if (Matches(command, {"select", "disk", "*"})) {
+            std::wstring image;
+            return DiskImage(drives, command.words[2], image);
+        }
+    }
+    return false;
+}
+
+int CarryOut(const std::vector<Command>& commands, const std::wstring& drives,
+             const Records& records) {
+    ImageSession session(drives);
+    for (const Command& command : commands) {
+        const Outcome outcome = session.Run(command);
+        std::string line =
+            command.text + (outcome.code == 0 ? ": ok, " : ": failed, ") + outcome.text;
+        const bool ends = outcome.code != 0 && (outcome.syntax || !command.noerr);
+        if (outcome.code != 0) {
+            line += ends ? "; the script ends with exit code " + std::to_string(outcome.code)
+                         : "; noerr, going on";
+        }
+        records.Append(L".log", line);
+        if (ends) {
+            return outcome.code;
+        }
+        if (outcome.exit) {
+            return 0;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main() {
-    const int exitCode = static_cast<int>(NumberFromEnvironment(L"FAKE_DISKPART_EXIT"));
+    const int fixedExit = static_cast<int>(NumberFromEnvironment(L"FAKE_DISKPART_EXIT"));
     const DWORD delay = static_cast<DWORD>(NumberFromEnvironment(L"FAKE_DISKPART_DELAY"));
-    const std::wstring folder = Environment(L"FAKE_DISKPART_RECORD");
-    if (folder.empty()) {
-        ::Sleep(delay);
-    } else {
-        Record(folder, exitCode, delay);
+    std::wstring drives = Environment(L"SSDPREP_SIM_DRIVES");
+    while (!drives.empty() && (drives.back() == L'\\' || drives.back() == L'/')) {
+        drives.pop_back();
     }
+    const std::wstring commandLine = ::GetCommandLineW();
+    const Records records = ClaimRecords(Environment(L"FAKE_DISKPART_RECORD"), commandLine);
+    records.Write(L".startup", StartupRecord());
+    records.Write(L".exe", Utf8(ModulePath()));
+    records.Write(L".cwd", Utf8(CurrentDirectory()));
+
+    std::wstring script;
+    if (!ScriptPath(commandLine, script)) {
+        records.Write(L".open", "no script\n");
+        ::Sleep(delay);
+        records.Write(L".exit", std::to_string(fixedExit));
+        return fixedExit;
+    }
+    int exitCode = fixedExit;
+    if (!records.stem.empty() || !drives.empty()) {
+        std::string bytes;
+        bool read = false;
+        const std::string opened = ReadScript(script, bytes, read);
+        if (read) {
+            records.Write(L".script", bytes);
+        }
+        records.Write(L".open", opened);
+        const std::vector<Command> commands = ParseScript(bytes);
+        if (read && HasImage(commands, drives)) {
+            exitCode = CarryOut(commands, drives, records);
+        }
+    }
+    ::Sleep(delay);
+    const std::size_t separator = script.find_last_of(L'\\');
+    if (separator != std::wstring::npos) {
+        records.Write(L".dir", FolderListing(script.substr(0, separator)));
+    }
+    records.Write(L".exit", std::to_string(exitCode));
     return exitCode;
 }

@@ -347,7 +347,8 @@ class DiskpartRecords:
             if not os.path.exists(stem + ".cmdline"):
                 return runs
             run = {}
-            for part in ("cmdline", "exe", "cwd", "open", "script", "dir", "exit"):
+            for part in ("cmdline", "startup", "exe", "cwd", "open", "script", "log", "dir",
+                         "exit"):
                 path = f"{stem}.{part}"
                 if os.path.exists(path):
                     with open(path, "rb") as record:

@@ -9,10 +9,14 @@
 //   storage.bin  reply to IOCTL_STORAGE_QUERY_PROPERTY
 //   smart.bin    reply to SMART_RCV_DRIVE_DATA
 //   layout.bin   reply to IOCTL_DISK_GET_DRIVE_LAYOUT
+//   disk.img     a raw MBR disk image, never written; without layout.bin the
+//                layout reply is made from it at every call (see LayoutReply)
 // A reply file's bytes go to the start of the output buffer, cut at its
 // length; without the file the call fails and the buffer is left alone.
 #include <windows.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +24,7 @@
 #include <map>
 #include <string>
 
+#include "mbr_image.h"
 #include "platform/platform.h"
 #include "read_all.h"
 
@@ -28,6 +33,9 @@ namespace {
 constexpr std::uint32_t kStorageQueryProperty = 0x002D1400;
 constexpr std::uint32_t kSmartReceiveDriveData = 0x0007C088;
 constexpr std::uint32_t kDiskGetDriveLayout = 0x0007400C;
+static_assert(kDiskGetDriveLayout == IOCTL_DISK_GET_DRIVE_LAYOUT);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8 &&
+              sizeof(PARTITION_INFORMATION) == 32);
 
 constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
 
@@ -160,6 +168,48 @@ const wchar_t* ReplyFileFor(std::uint32_t code) {
     }
 }
 
+// The layout of an MBR disk as Windows reports it: PartitionCount is four
+// per table (MBR and each EBR), the entries in table order, every non-empty
+// slot that is no container recognised and numbered. Microsoft documents
+// only that a recognised partition is "of a recognized type"; recognising
+// every data partition, 0x84 included, is this simulation's model.
+DWORD LayoutReply(const std::wstring& image, void* out, std::uint32_t outSize,
+                  std::uint32_t* returned) {
+    mbr::Table table;
+    if (!mbr::ReadTable(image, table)) {
+        return ERROR_DISK_CORRUPT;
+    }
+    const std::size_t size = offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) +
+                             sizeof(PARTITION_INFORMATION) * table.slots.size();
+    if (size > outSize) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    // Written field by field: the SDK declares a one-entry array.
+    std::string reply(size, '\0');
+    const DWORD header[2] = {static_cast<DWORD>(table.slots.size()), table.signature};
+    std::memcpy(reply.data(), header, sizeof header);
+    for (std::size_t i = 0; i < table.slots.size(); ++i) {
+        const mbr::Slot& slot = table.slots[i];
+        PARTITION_INFORMATION entry{};
+        entry.StartingOffset.QuadPart = static_cast<LONGLONG>(slot.start * mbr::kSectorSize);
+        entry.PartitionLength.QuadPart = static_cast<LONGLONG>(slot.sectors * mbr::kSectorSize);
+        entry.HiddenSectors = slot.hiddenSectors;
+        entry.PartitionNumber = static_cast<DWORD>(slot.number);
+        entry.PartitionType = slot.type;
+        entry.BootIndicator = slot.boot ? TRUE : FALSE;
+        entry.RecognizedPartition = slot.number != 0 ? TRUE : FALSE;
+        entry.RewritePartition = FALSE;
+        std::memcpy(
+            reply.data() + offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) + sizeof entry * i,
+            &entry, sizeof entry);
+    }
+    std::memcpy(out, reply.data(), size);
+    if (returned != nullptr) {
+        *returned = static_cast<std::uint32_t>(size);
+    }
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 namespace platform {
@@ -198,9 +248,13 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
     const bool known = open != OpenDrives().end();
     DWORD error = known ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
     const wchar_t* replyFile = ReplyFileFor(code);
-    if (known && replyFile != nullptr) {
+    const std::wstring folder = known ? SimFolder() + L"\\" + Widen(open->second) : std::wstring();
+    if (known && code == kDiskGetDriveLayout && !FileExists(folder + L"\\layout.bin") &&
+        FileExists(folder + L"\\disk.img")) {
+        error = LayoutReply(folder + L"\\disk.img", out, outSize, returned);
+    } else if (known && replyFile != nullptr) {
         std::string reply;
-        if (ReadWholeFile(SimFolder() + L"\\" + Widen(open->second) + L"\\" + replyFile, reply)) {
+        if (ReadWholeFile(folder + L"\\" + replyFile, reply)) {
             const std::size_t copied = reply.size() < outSize ? reply.size() : outSize;
             if (copied != 0) {
                 std::memcpy(out, reply.data(), copied);

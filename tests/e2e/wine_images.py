@@ -1,0 +1,145 @@
+"""ssdprep-sim.exe on drive images: drive 0 is a raw MBR image made with
+sfdisk, and the stand-in partitioning tool carries both scripts out on it.
+
+Each case reads the image back with sfdisk and blkid alone, never from the
+stand-in's records: the hibernation partition (type 0x84) is gone where the
+tool could find it and kept where it could not, an NTFS "TEMP_PART01"
+partition fills the named free extent, every other entry is unchanged, and
+no byte outside the new partition changed but partition-table sectors.
+"""
+
+import hashlib
+import json
+import os
+import random
+import subprocess
+import unittest
+
+from harness import (BANNER, BUS_TYPE_SATA, DECLINED, NOT_SSD_ONLY, DiskpartRecords, SimDrives,
+                     identify_reply, storage_reply)
+from wine_sim import SimCase
+
+SECTOR = 512
+MIB = 2048  # sectors
+DISK_MIB = 64
+DONE = 0
+# sfdisk and blkid live in /usr/sbin, which a user's PATH may lack.
+TOOL_ENV = {**os.environ, "PATH": "/usr/sbin:/sbin:" + os.environ.get("PATH", "")}
+
+# Partitions as (start MiB, size MiB, sfdisk type); those inside a type 5
+# entry are its logical drives, each 1 MiB after the last for its boot record.
+# Then whether the tool can find the hibernation partition, and the extent
+# the new partition must fill (first and end MiB).
+CASES = {
+    "hibernation_last": ([(1, 20, "7"), (21, 30, "84")], True, (21, 64)),
+    "hibernation_between_two_others": (
+        [(1, 20, "7"), (21, 16, "84"), (37, 20, "7")], True, (21, 37)),
+    "no_hibernation_partition_two_free_extents": (
+        [(1, 20, "7"), (25, 10, "7")], False, (35, 64)),
+    "four_primaries_hibernation_fourth": (
+        [(1, 10, "7"), (13, 10, "7"), (23, 10, "c"), (33, 31, "84")], True, (33, 64)),
+    # Three extended boot records make 16 entries: 8 + 32 * 16 bytes do not
+    # fit the tool's 516, so it finds nothing. The largest free space lies
+    # inside the extended partition, where no primary partition may go.
+    "three_logical_drives": (
+        [(1, 8, "7"), (9, 40, "5"), (10, 6, "7"), (17, 6, "84"), (24, 6, "7")], False, (49, 64)),
+    # Two fit: the hibernation partition is number 3, a logical drive that
+    # is unlinked from the chain, its bytes left as they were.
+    "two_logical_drives": (
+        [(1, 8, "7"), (9, 30, "5"), (10, 6, "7"), (17, 6, "84")], True, (39, 64)),
+}
+
+
+def tool(command, stdin=None):
+    return subprocess.run(command, input=stdin, capture_output=True, check=True,
+                          env=TOOL_ENV).stdout
+
+
+def make_image(path, partitions):
+    # Random bytes everywhere, so that any stray write shows.
+    with open(path, "wb") as image:
+        image.write(random.Random(0).randbytes(DISK_MIB * MIB * SECTOR))
+    lines = ["label: dos", "label-id: 0x55d0cafe"]
+    lines += [f"start={start * MIB}, size={size * MIB}, type={kind}"
+              for start, size, kind in partitions]
+    lines[2] += ", bootable"
+    tool(["sfdisk", "--no-reread", "--no-tell-kernel", "--wipe", "never", "--wipe-partitions",
+          "never", path], ("\n".join(lines) + "\n").encode())
+
+
+def table(path):
+    """The entries as sfdisk reads them, by start, without device names."""
+    entries = json.loads(tool(["sfdisk", "--json", path]))["partitiontable"]["partitions"]
+    return sorted(({key: value for key, value in entry.items() if key != "node"}
+                   for entry in entries), key=lambda entry: entry["start"])
+
+
+def file_system(path, first_sector):
+    found = subprocess.run(["blkid", "-p", "-O", str(first_sector * SECTOR), "-o", "export", path],
+                           capture_output=True, check=False, env=TOOL_ENV).stdout.decode()
+    values = dict(line.split("=", 1) for line in found.splitlines() if "=" in line)
+    return values.get("TYPE"), values.get("LABEL")
+
+
+def read(path):
+    with open(path, "rb") as image:
+        return image.read()
+
+
+class ImageTest(SimCase):
+    def use_drive_0_image(self, folder, partitions, rotation_rate=1):
+        self.drives = SimDrives(os.path.join(folder, "drives"))
+        self.records = DiskpartRecords(os.path.join(folder, "records"))
+        self.cwd = os.path.join(folder, "cwd")
+        os.makedirs(self.cwd)
+        drive = self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA),
+                                      smart=identify_reply(rotation_rate))
+        image = os.path.join(drive, "disk.img")
+        make_image(image, partitions)
+        return image
+
+    def stand_in_logs(self):
+        # For failure messages only: what the stand-in says it did.
+        return "".join(run.get("log", "") for run in self.records.runs())
+
+    def test_the_tool_replaces_the_hibernation_partition(self):
+        for name, (partitions, found, (first_mib, end_mib)) in CASES.items():
+            with self.subTest(name):
+                image = self.use_drive_0_image(os.path.join(self.case_dir, name), partitions)
+                before, before_bytes = table(image), read(image)
+                self.assertRun(self.run_tool(), BANNER, DONE)
+                detail = f"\nstand-in's log:\n{self.stand_in_logs()}"
+
+                first, end = first_mib * MIB, end_mib * MIB
+                kept = [entry for entry in before if not (found and entry["type"] == "84")]
+                new = {"start": first, "size": end - first, "type": "7"}
+                self.assertEqual(table(image), sorted(kept + [new], key=lambda e: e["start"]),
+                                 detail)
+                self.assertEqual(file_system(image, first), ("ntfs", "TEMP_PART01"), detail)
+
+                # Outside the new partition only table sectors may change:
+                # signed ones that lie in no data partition.
+                after_bytes = read(image)
+                data = [(entry["start"], entry["start"] + entry["size"]) for entry in before
+                        if entry["type"] not in ("5", "f")]
+                strays = []
+                for sector in range(len(before_bytes) // SECTOR):
+                    at = sector * SECTOR
+                    if (not first <= sector < end and
+                            before_bytes[at:at + SECTOR] != after_bytes[at:at + SECTOR] and
+                            (before_bytes[at + 510:at + SECTOR] != b"\x55\xaa" or
+                             any(start <= sector < stop for start, stop in data))):
+                        strays.append(sector)
+                self.assertEqual(strays, [], detail)
+
+    def test_declined_gates_leave_the_image_byte_identical(self):
+        image = self.use_drive_0_image(os.path.join(self.case_dir, "rotating"),
+                                       CASES["hibernation_last"][0], rotation_rate=0)
+        checksum = hashlib.sha256(read(image)).hexdigest()
+        self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
+        self.assertEqual(hashlib.sha256(read(image)).hexdigest(), checksum)
+        self.assertNothingPartitioned()
+
+
+if __name__ == "__main__":
+    unittest.main()
