@@ -109,6 +109,8 @@ class PartitionCase(SimCase):
             self.assertEqual(run.get("exe"), SYSTEM_DISKPART)
             # It inherits the current directory the tool was started in.
             self.assertEqual(run.get("cwd"), windows_path(folder or self.cwd))
+            # Started hidden: STARTF_USESHOWWINDOW with SW_HIDE.
+            self.assertEqual(run.get("startup"), "flags=00000001 show=0\n")
             self.assertEqual(run.get("open"), "ok\n")
             self.assertEqual(run.get("script"), script)
 
