@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds ssdprep.exe and shows its whole job under Wine on a sample SSD-only
-# machine whose drive 0 is a 64 MiB disk image: ssdprep-sim.exe (the tool
-# with simulated drives) writes and runs its two partitioning scripts, which
-# the stand-in partitioning tool carries out on the image with sfdisk and
-# mkntfs. Then the real ssdprep.exe runs once on Wine's own drives. Nothing
-# outside build/demo is touched.
+# machine whose drive 0 is a 64 MiB disk image: first the read-only report
+# of what the tool would do, then ssdprep-sim.exe (the tool with simulated
+# drives) writing and running its two partitioning scripts, which the
+# stand-in partitioning tool carries out on the image with sfdisk and mkntfs.
+# Then the real ssdprep.exe runs once on Wine's own drives. Nothing outside
+# build/demo is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -87,6 +88,24 @@ show_table_before() {
     show_table
 }
 
+run_report() {
+    local sim=(env SSDPREP_SIM_DRIVES="$(windows_path "$drives")" "${wine[@]}"
+        "$bin/ssdprep-inspect-sim.exe")
+    heading "ssdprep-inspect-sim.exe: what the tool sees and would do"
+    local code=0
+    (cd "$demo/cwd" && "${sim[@]}" >"$demo/report.out" 2>>"$wine_log") || code=$?
+    show_text "$demo/report.out"
+    echo "(exit code $code)"
+    heading "ssdprep-inspect-sim.exe --json"
+    (cd "$demo/cwd" && "${sim[@]}" --json >"$demo/report.json" 2>>"$wine_log") || true
+    show_text "$demo/report.json"
+    python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
+sys.exit(r["verdict"] != "would-change" or r["hibernation_partition"] != 2)' "$demo/report.json" ||
+        fail "the report does not say the tool would delete partition 2"
+    # The report changes nothing: no script, no run of the partitioning tool.
+    [ -z "$(find "$demo/cwd" "$records" -mindepth 1)" ] || fail "the report left files behind"
+}
+
 run_tool() {
     heading "ssdprep-sim.exe: console output"
     local code=0
@@ -144,7 +163,7 @@ make_sample_machine
 steps=(
     show_machine
     show_table_before
-    # A read-only report on the machine belongs here, before the tool runs.
+    run_report
     run_tool
     show_scripts
     show_stand_in_log
