@@ -422,7 +422,9 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
         const auto reply = replies.find(code);
         if (!injected && reply != replies.end()) {
             const std::size_t count = std::min<std::size_t>(reply->second.bytes.size(), outSize);
-            std::memcpy(out, reply->second.bytes.data(), count);
+            if (count != 0) {  // an empty reply has no data to copy from
+                std::memcpy(out, reply->second.bytes.data(), count);
+            }
             *returned = static_cast<std::uint32_t>(count);
             request.ok = reply->second.ok;
         }
