@@ -110,6 +110,11 @@ std::string BusTypeName(std::uint32_t busType) {
     return busType < kNames.size() ? number + " (" + kNames[busType] + ")" : number;
 }
 
+// Why a bus query gave no answer.
+const char* BusFailure(const BusAnswer& answer) {
+    return answer.opened ? "the bus query failed" : "no read-write access";
+}
+
 std::optional<int> Word217(const IdentifyAnswer& answer) {
     return answer.exchanged ? std::optional<int>(RotationRate(answer.data)) : std::nullopt;
 }
@@ -133,8 +138,8 @@ std::string SsdOnlyReason(const Inspection& in) {
         case SsdOnlyOutcome::Drive0OnUsb:
             return "drive 0 is on USB, so the one internal drive is another";
         case SsdOnlyOutcome::Drive0Unconfirmed:
-            return "drive 0 could not be confirmed internal: it did not open for reading and "
-                   "writing, or did not answer the bus query";
+            return std::string("drive 0 could not be confirmed internal: ") +
+                   BusFailure(in.drive0Bus);
         case SsdOnlyOutcome::NotSolidState:
             if (!in.drive0Identify.opened) {
                 return "drive 0 did not open for the identify request";
@@ -238,7 +243,7 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
             r += ", bus type " + BusTypeName(BusTypeOf(bus.reply)) +
                  (ClassifyBus(bus) == DriveBus::Usb ? ", USB" : ", internal");
         } else if (in.presence[n]) {
-            r += ", bus query failed, counted as internal";
+            r += std::string(", ") + BusFailure(bus) + ", counted as internal";
         }
         r += "\n";
     }
@@ -251,7 +256,7 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
             r += "Drive 0 on USB: yes\n";
             break;
         case DriveBus::Unconfirmed:
-            r += "Drive 0 on USB: unknown (no read-write access, or the bus query failed)\n";
+            r += std::string("Drive 0 on USB: unknown (") + BusFailure(in.drive0Bus) + ")\n";
             break;
     }
     if (const std::optional<int> word = Word217(in.drive0Identify)) {
