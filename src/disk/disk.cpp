@@ -92,10 +92,6 @@ DriveBus ClassifyBus(const BusAnswer& answer) {
     return BusReplyIsUsb(answer.reply) != 0 ? DriveBus::Usb : DriveBus::Internal;
 }
 
-// A drive that cannot be asked counts as not USB here, so the counts see it
-// as internal.
-int IsUsbDisk(const Disk& disk) { return ClassifyBus(QueryBus(disk)) == DriveBus::Usb ? 1 : 0; }
-
 DrivePresence ReadDrivePresence() {
     DrivePresence presence{};
     for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {

@@ -44,7 +44,6 @@ void FormatDrivePath(char16_t (&buffer)[kDrivePathCapacity], std::uint32_t drive
 // Opens the drive with the given access and flags, sharing read and write.
 platform::UniqueDrive OpenDrive(const Disk& disk, std::uint32_t access, std::uint32_t flags);
 
-int IsUsbDisk(const Disk& disk);
 int CountUsbDrives();
 int CountInternalDrives();
 
@@ -82,6 +81,8 @@ using DrivePresence = std::array<bool, kProbedDriveCount>;
 using DriveBuses = std::array<BusAnswer, kProbedDriveCount>;
 DrivePresence ReadDrivePresence();
 DriveBuses ReadDriveBuses();
+// USB drives: a drive that cannot be asked counts as not USB, and so as
+// internal when it is present.
 int CountUsb(const DriveBuses& buses);
 // Drives present less drives on USB, as a plain difference.
 int CountInternal(const DrivePresence& presence, const DriveBuses& buses);
