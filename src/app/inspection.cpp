@@ -120,7 +120,22 @@ std::optional<int> Word217(const IdentifyAnswer& answer) {
 }
 
 std::vector<PartitionEntry> Partitions(const Inspection& in) {
-    return in.layout ? RecognizedPartitions(*in.layout) : std::vector<PartitionEntry>{};
+    return in.layout.read ? RecognizedPartitions(in.layout.reply) : std::vector<PartitionEntry>{};
+}
+
+// Why the layout could not be read, in the words an engineer can act on.
+std::string LayoutFailure(const LayoutAnswer& layout) {
+    constexpr std::uint32_t kAccessDenied = 5;
+    constexpr std::uint32_t kInsufficientBuffer = 122;
+    const std::string code = "error " + Decimal(layout.error);
+    if (!layout.opened) {
+        return layout.error == kAccessDenied ? "no read access (" + code + ")"
+                                             : "drive 0 did not open (" + code + ")";
+    }
+    if (layout.error == kInsufficientBuffer) {
+        return "more than 16 layout entries (four or more logical drives) (" + code + ")";
+    }
+    return "the layout request failed (" + code + ")";
 }
 
 std::string AuditReason(const Inspection& in) {
@@ -199,10 +214,10 @@ Inspection Inspect() {
         [&] { return IdentifyAnswerIsSolidState(in.drive0Identify); });
     in.hibernationPartition = SearchHibernationPartition(
         [&] {
-            in.layout = ReadLayout(disk);
-            return CountRecognizedPartitions(in.layout);
+            in.layout = QueryLayout(disk);
+            return RecognizedCountOrZero(in.layout);
         },
-        [&](int number) { return FindPartitionType(ReadLayout(disk), number); });
+        [&](int number) { return PartitionTypeOrNone(QueryLayout(disk), number); });
 
     in.verdict = DecideGates([&] { return in.auditMode; },
                              [&] { return in.ssdOnly == SsdOnlyOutcome::SsdOnly ? 1 : 0; });
@@ -267,7 +282,7 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
     }
     r += std::string("SSD-only model: ") + YesNo(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + "\n";
 
-    if (in.layout) {
+    if (in.layout.read) {
         const std::vector<PartitionEntry> partitions = Partitions(in);
         r += "Drive 0 layout: " + Decimal(static_cast<long long>(partitions.size())) +
              " recognised partitions\n";
@@ -277,7 +292,7 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
                  (p.type == kHibernationPartitionType ? " (hibernation)\n" : "\n");
         }
     } else {
-        r += "Drive 0 layout: not readable\n";
+        r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout) + "\n";
     }
     r += "Hibernation partition: " +
          (in.hibernationPartition == kNoPartition ? std::string("none (-1)")
@@ -339,7 +354,7 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     const std::optional<int> word = Word217(in.drive0Identify);
     j += "  \"word217\": " + (word ? Decimal(*word) : std::string("null")) + ",\n";
     j += std::string("  \"ssd_only\": ") + Bool(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + ",\n";
-    j += std::string("  \"layout_readable\": ") + Bool(in.layout.has_value()) + ",\n";
+    j += std::string("  \"layout_readable\": ") + Bool(in.layout.read) + ",\n";
     j += "  \"partitions\": [";
     const std::vector<PartitionEntry> partitions = Partitions(in);
     for (std::size_t i = 0; i < partitions.size(); ++i) {

@@ -29,7 +29,7 @@ struct Inspection {
     BusAnswer drive0Bus;
     IdentifyAnswer drive0Identify;
     SsdOnlyOutcome ssdOnly = SsdOnlyOutcome::NotOneInternalDrive;
-    std::optional<LayoutReply> layout;  // the search's first read
+    LayoutAnswer layout;  // the search's first read
     int hibernationPartition = kNoPartition;
     Verdict verdict = Verdict::NotAuditMode;
     std::string deleteScript;

@@ -1,7 +1,6 @@
 #include "disk/layout.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace ssdprep {
 namespace {
@@ -13,9 +12,7 @@ constexpr std::size_t kTypeOffset = 24;
 constexpr std::size_t kRecognizedOffset = 26;
 constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
 
-// The last field read of the last entry scanned lies within the reply.
-static_assert(kFirstEntryOffset + kEntrySize * (kLayoutEntryLimit - 1) + kRecognizedOffset <
-              kLayoutReplySize);
+static_assert(kFirstEntryOffset + kEntrySize * kLayoutEntryLimit == kLayoutReplySize);
 
 std::uint32_t EntriesToScan(const LayoutReply& reply) {
     return std::min(ReadU32(reply.data()), kLayoutEntryLimit);
@@ -23,21 +20,25 @@ std::uint32_t EntriesToScan(const LayoutReply& reply) {
 
 }  // namespace
 
-std::optional<LayoutReply> ReadLayout(const Disk& disk) {
-    LayoutReply reply{};
+LayoutAnswer QueryLayout(const Disk& disk) {
+    LayoutAnswer answer;
     std::uint32_t returned = 0;
     platform::UniqueDrive drive = OpenDrive(disk, platform::kGenericAll, 0);
     if (!drive.valid()) {
-        return std::nullopt;
+        answer.error = platform::LastError();
+        return answer;
     }
-    const int ok = platform::DeviceControl(drive.get(), kGetDriveLayoutCode, nullptr, 0,
-                                           reply.data(), kLayoutReplySize, &returned);
+    answer.opened = true;
+    answer.read = platform::DeviceControl(drive.get(), kGetDriveLayoutCode, nullptr, 0,
+                                          answer.reply.data(), kLayoutReplySize, &returned) != 0;
+    if (!answer.read) {
+        answer.error = platform::LastError();
+    }
     drive.reset();
-    if (ok == 0) {
+    if (!answer.read) {
         platform::SendDebugString(kLayoutReadFailed);
-        return std::nullopt;
     }
-    return reply;
+    return answer;
 }
 
 std::vector<PartitionEntry> RecognizedPartitions(const LayoutReply& reply) {
@@ -68,18 +69,18 @@ int FindPartitionType(const LayoutReply& reply, int partitionNumber) {
     return type;
 }
 
-int CountRecognizedPartitions(const std::optional<LayoutReply>& read) {
-    return read ? CountRecognizedPartitions(*read) : 0;
+int RecognizedCountOrZero(const LayoutAnswer& answer) {
+    return answer.read ? CountRecognizedPartitions(answer.reply) : 0;
 }
 
-int FindPartitionType(const std::optional<LayoutReply>& read, int partitionNumber) {
-    return read ? FindPartitionType(*read, partitionNumber) : kNoPartition;
+int PartitionTypeOrNone(const LayoutAnswer& answer, int partitionNumber) {
+    return answer.read ? FindPartitionType(answer.reply, partitionNumber) : kNoPartition;
 }
 
-int Disk::GetPartitionCount() const { return CountRecognizedPartitions(ReadLayout(*this)); }
+int Disk::GetPartitionCount() const { return RecognizedCountOrZero(QueryLayout(*this)); }
 
 int GetPartitionType(const Disk& disk, int partitionNumber) {
-    return FindPartitionType(ReadLayout(disk), partitionNumber);
+    return PartitionTypeOrNone(QueryLayout(disk), partitionNumber);
 }
 
 int FindHibernationPartition(const Disk& disk) {

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "disk/disk.h"
@@ -11,22 +10,29 @@
 namespace ssdprep {
 
 inline constexpr std::uint32_t kGetDriveLayoutCode = 0x7400C;  // IOCTL_DISK_GET_DRIVE_LAYOUT
-inline constexpr std::size_t kLayoutReplySize = 516;
 inline constexpr int kHibernationPartitionType = 0x84;
 inline constexpr int kNoPartition = -1;
-using LayoutReply = std::array<std::uint8_t, kLayoutReplySize>;
 
-// The number of entries a layout reply can hold: the header, 15 whole
-// entries and the fields of a sixteenth.
+// The number of entries a layout reply holds. Windows lists four entries per
+// partition table (the MBR's and each logical drive's), and refuses a buffer
+// that cannot hold every entry whole: 16 entries reach three logical drives.
 inline constexpr std::uint32_t kLayoutEntryLimit = 16;
+// The 8-byte header and 16 whole 32-byte entries.
+inline constexpr std::size_t kLayoutReplySize = 8 + 32 * kLayoutEntryLimit;
+using LayoutReply = std::array<std::uint8_t, kLayoutReplySize>;
 
 int GetPartitionType(const Disk& disk, int partitionNumber);
 int FindHibernationPartition(const Disk& disk);
 
-// One layout read: open with full access, the request, close. Nothing when
-// the drive does not open or the request fails; the latter is reported on
-// the debugger output.
-std::optional<LayoutReply> ReadLayout(const Disk& disk);
+// One layout read as it went: open with full access, the request, close.
+// A failed request is reported on the debugger output.
+struct LayoutAnswer {
+    bool opened = false;
+    bool read = false;        // the request succeeded
+    std::uint32_t error = 0;  // the system's error code when the open or request failed
+    LayoutReply reply{};
+};
+LayoutAnswer QueryLayout(const Disk& disk);
 
 struct PartitionEntry {
     int number;
@@ -39,9 +45,10 @@ std::vector<PartitionEntry> RecognizedPartitions(const LayoutReply& reply);
 int CountRecognizedPartitions(const LayoutReply& reply);
 // The type of the last recognised entry with that number, or -1.
 int FindPartitionType(const LayoutReply& reply, int partitionNumber);
-// The same questions on a read that may have failed: 0 and -1 then.
-int CountRecognizedPartitions(const std::optional<LayoutReply>& read);
-int FindPartitionType(const std::optional<LayoutReply>& read, int partitionNumber);
+// The same questions on a read that may have failed, as the tool asks them:
+// an unreadable layout has no partitions and no types.
+int RecognizedCountOrZero(const LayoutAnswer& answer);
+int PartitionTypeOrNone(const LayoutAnswer& answer, int partitionNumber);
 
 // The lowest number from 1 to the count whose type is the hibernation
 // partition's, or -1. `count` and `typeOf(n)` each read the drive afresh.

@@ -109,6 +109,9 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
                   std::uint32_t outSize, std::uint32_t* returned);
 int CloseDrive(Handle drive);  // CloseHandle on a drive handle
 
+// GetLastError: why the call just made on this thread failed.
+std::uint32_t LastError();
+
 // --- Memory --------------------------------------------------------------
 
 void* AllocateGlobal(std::uint32_t flags, std::size_t bytes);  // GlobalAlloc

@@ -201,6 +201,8 @@ int WriteToFile(Handle file, const void* data, std::uint32_t size, std::uint32_t
 
 int CloseHandle(Handle handle) { return ::CloseHandle(handle); }
 
+std::uint32_t LastError() { return ::GetLastError(); }
+
 void* AllocateGlobal(std::uint32_t flags, std::size_t bytes) { return ::GlobalAlloc(flags, bytes); }
 
 void* FreeGlobal(void* block) { return ::GlobalFree(block); }

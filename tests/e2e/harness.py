@@ -266,10 +266,10 @@ def identify_reply(rotation_rate):
 
 
 def layout_reply(entries, partition_count=None):
-    """A 516-byte drive layout reply: PartitionCount (the number of entries
+    """A 520-byte drive layout reply: PartitionCount (the number of entries
     unless given), then 32-byte entries of (PartitionNumber, PartitionType,
     RecognizedPartition) at offsets 20, 24 and 26 of each."""
-    reply = bytearray(516)
+    reply = bytearray(520)
     struct.pack_into("<I", reply, 0, len(entries) if partition_count is None else partition_count)
     for index, (number, partition_type, recognized) in enumerate(entries):
         entry = 8 + 32 * index

@@ -28,25 +28,29 @@ TOOL_ENV = {**os.environ, "PATH": "/usr/sbin:/sbin:" + os.environ.get("PATH", ""
 
 # Partitions as (start MiB, size MiB, sfdisk type); those inside a type 5
 # entry are its logical drives, each 1 MiB after the last for its boot record.
-# Then whether the tool can find the hibernation partition, and the extent
-# the new partition must fill (first and end MiB).
+# Then the number Windows gives the hibernation partition (the MBR's entries
+# first, then the logical drives in chain order; -1 when there is none),
+# which the delete script must select, and the extent the new partition must
+# fill (first and end MiB).
 CASES = {
-    "hibernation_last": ([(1, 20, "7"), (21, 30, "84")], True, (21, 64)),
+    "hibernation_last": ([(1, 20, "7"), (21, 30, "84")], 2, (21, 64)),
     "hibernation_between_two_others": (
-        [(1, 20, "7"), (21, 16, "84"), (37, 20, "7")], True, (21, 37)),
+        [(1, 20, "7"), (21, 16, "84"), (37, 20, "7")], 2, (21, 37)),
     "no_hibernation_partition_two_free_extents": (
-        [(1, 20, "7"), (25, 10, "7")], False, (35, 64)),
+        [(1, 20, "7"), (25, 10, "7")], -1, (35, 64)),
     "four_primaries_hibernation_fourth": (
-        [(1, 10, "7"), (13, 10, "7"), (23, 10, "c"), (33, 31, "84")], True, (33, 64)),
-    # Three extended boot records make 16 entries: 8 + 32 * 16 bytes do not
-    # fit the tool's 516, so it finds nothing. The largest free space lies
-    # inside the extended partition, where no primary partition may go.
-    "three_logical_drives": (
-        [(1, 8, "7"), (9, 40, "5"), (10, 6, "7"), (17, 6, "84"), (24, 6, "7")], False, (49, 64)),
-    # Two fit: the hibernation partition is number 3, a logical drive that
-    # is unlinked from the chain, its bytes left as they were.
+        [(1, 10, "7"), (13, 10, "7"), (23, 10, "c"), (33, 31, "84")], 4, (33, 64)),
+    # The hibernation partition is a logical drive, unlinked from the chain
+    # with its bytes left as they were. The largest free space lies inside the
+    # extended partition, where no primary partition may go.
     "two_logical_drives": (
-        [(1, 8, "7"), (9, 30, "5"), (10, 6, "7"), (17, 6, "84")], True, (39, 64)),
+        [(1, 8, "7"), (9, 30, "5"), (10, 6, "7"), (17, 6, "84")], 3, (39, 64)),
+    "three_logical_drives": (
+        [(1, 8, "7"), (9, 40, "5"), (10, 6, "7"), (17, 6, "84"), (24, 6, "7")], 3, (49, 64)),
+    # Three extended boot records make the 16 entries the tool's read holds.
+    "three_logical_drives_primary_hibernation": (
+        [(1, 8, "7"), (9, 22, "5"), (31, 20, "84"), (10, 6, "7"), (17, 6, "7"), (24, 6, "7")],
+        2, (31, 64)),
 }
 
 
@@ -103,7 +107,7 @@ class ImageTest(SimCase):
         return "".join(run.get("log", "") for run in self.records.runs())
 
     def test_the_tool_replaces_the_hibernation_partition(self):
-        for name, (partitions, found, (first_mib, end_mib)) in CASES.items():
+        for name, (partitions, number, (first_mib, end_mib)) in CASES.items():
             with self.subTest(name):
                 image = self.use_drive_0_image(os.path.join(self.case_dir, name), partitions)
                 before, before_bytes = table(image), read(image)
@@ -111,7 +115,9 @@ class ImageTest(SimCase):
                 detail = f"\nstand-in's log:\n{self.stand_in_logs()}"
 
                 first, end = first_mib * MIB, end_mib * MIB
-                kept = [entry for entry in before if not (found and entry["type"] == "84")]
+                with open(os.path.join(self.cwd, "deletePartition.VELK"), "rb") as script:
+                    self.assertIn(f"\r\r\nselect part {number}\r\r\n".encode(), script.read())
+                kept = [entry for entry in before if not (number != -1 and entry["type"] == "84")]
                 new = {"start": first, "size": end - first, "type": "7"}
                 self.assertEqual(table(image), sorted(kept + [new], key=lambda e: e["start"]),
                                  detail)

@@ -45,7 +45,7 @@ def layout_read(drive, ok=True):
     """One layout question: open with GENERIC_ALL, the layout request, close."""
     return [f"open {drive} access=10000000 share=00000003 disposition=00000003 "
             f"flags=00000000 ok",
-            f"ioctl {drive} code=0007400C in=- outlen=516 {'ok' if ok else 'fail'}",
+            f"ioctl {drive} code=0007400C in=- outlen=520 {'ok' if ok else 'fail'}",
             close(drive)]
 
 

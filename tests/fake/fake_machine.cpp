@@ -398,6 +398,8 @@ Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share
     }
     m.driveOpens.push_back({text, access, share, disposition, flags, ok});
     if (!ok) {
+        // Access denied to a drive that is there, else no such drive.
+        m.lastError = !injected && m.drives.count(number) != 0 ? 5 : 2;
         return InvalidHandle();
     }
     Handle handle = fake::NewHandle();
@@ -427,11 +429,17 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
             }
             *returned = static_cast<std::uint32_t>(count);
             request.ok = reply->second.ok;
+            m.lastError = reply->second.error;
+        } else {
+            m.lastError = 1;  // ERROR_INVALID_FUNCTION
         }
     }
     m.deviceRequests.push_back(request);
     return request.ok ? 1 : 0;
 }
+
+// Not a call on the machine: it only tells what the last one did.
+std::uint32_t LastError() { return Current().lastError; }
 
 int CloseDrive(Handle drive) {
     fake::Machine& m = Current();

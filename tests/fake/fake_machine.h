@@ -22,6 +22,7 @@ namespace fake {
 struct Reply {
     std::vector<std::uint8_t> bytes;
     bool ok = true;
+    std::uint32_t error = 1;  // what GetLastError gives after a failure: ERROR_INVALID_FUNCTION
 };
 
 struct Drive {
@@ -101,6 +102,9 @@ struct Machine {
     bool systemDirectoryAnswers = true;
     bool processStartSucceeds = true;
     std::uint32_t waitResult = 0;  // WAIT_OBJECT_0
+
+    // GetLastError: set by the drive calls that fail.
+    std::uint32_t lastError = 0;
 
     // Fault injection: the operation with this 1-based number fails.
     std::optional<std::size_t> failOperation;

@@ -1,5 +1,5 @@
 // Layout replies of any PartitionCount and any entry bytes: the scans stay
-// within the 516-byte reply and give only what a layout can hold.
+// within the 520-byte reply and give only what a layout can hold.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

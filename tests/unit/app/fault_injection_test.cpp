@@ -258,7 +258,7 @@ TEST(FaultInjection, HostileAnswersNeverBreakTheRun) {
         // recognised 0x84 entry among the first sixteen, or -1.
         fake::Reset();
         DescribeStandardMachine();
-        std::vector<std::uint8_t> layout = bytes(516);
+        std::vector<std::uint8_t> layout = bytes(520);
         for (std::size_t k = 0; k < 16; ++k) {
             layout[8 + 32 * k + 20 + 1] = layout[8 + 32 * k + 20 + 2] =
                 layout[8 + 32 * k + 20 + 3] = 0;

@@ -98,7 +98,7 @@ TEST(LayoutScan, NeverLooksPastTheSixteenthEntryWhateverTheCountSays) {
     for (std::uint32_t count : {16u, 17u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         const ssdprep::LayoutReply reply = Reply(count, entries);
         EXPECT_EQ(ssdprep::CountRecognizedPartitions(reply), 16) << count;
-        // The sixteenth entry's fields lie in the reply's last, partial entry.
+        // The sixteenth entry is the last the reply holds.
         EXPECT_EQ(ssdprep::FindPartitionType(reply, 16), 0x84) << count;
     }
     EXPECT_EQ(ssdprep::CountRecognizedPartitions(Reply(15, entries)), 15);
@@ -127,7 +127,7 @@ TEST_F(LayoutTest, EveryReadOpensTheDriveWithFullAccessAndNoInput) {
     for (const fake::DeviceRequest& request : machine().deviceRequests) {
         EXPECT_EQ(request.code, 0x7400Cu);
         EXPECT_TRUE(request.input.empty());
-        EXPECT_EQ(request.outputSize, 516u);
+        EXPECT_EQ(request.outputSize, 520u);
     }
     const std::vector<std::string> expected = {"OpenDrive", "DeviceIoControl", "CloseDrive",
                                                "OpenDrive", "DeviceIoControl", "CloseDrive",
