@@ -99,6 +99,7 @@ class PeImage:
         (self.optional_magic,) = self._unpack("<H", optional)
         if self.optional_magic != PE32_PLUS_MAGIC:
             raise PeFormatError(f"optional header magic {self.optional_magic:#x} is not PE32+")
+        self.os_version = self._unpack("<HH", optional + 40)
         self.subsystem_version = self._unpack("<HH", optional + 48)
         (self.subsystem,) = self._unpack("<H", optional + 68)
         (directory_count,) = self._unpack("<I", optional + 108)
@@ -143,6 +144,33 @@ class PeImage:
                 names.append(self.ascii_string_at_rva(descriptor[1]))
                 position += 32
         return names
+
+    def imported_functions(self):
+        """(DLL in lower case, function name or "#ordinal") of every entry
+        of the import and delay-import tables of a 64-bit image."""
+        found = []
+        tables = [(DIRECTORY_IMPORT, "<5I", 20, 3, (0, 4)),
+                  (DIRECTORY_DELAY_IMPORT, "<8I", 32, 1, (4,))]
+        for directory, layout, step, name_field, thunk_fields in tables:
+            rva, size = self.directory(directory)
+            if not (rva and size):
+                continue
+            position = self.rva_to_offset(rva)
+            while True:
+                descriptor = self._unpack(layout, position)
+                if not any(descriptor):
+                    break
+                dll = self.ascii_string_at_rva(descriptor[name_field]).lower()
+                thunk = next(descriptor[f] for f in thunk_fields if descriptor[f])
+                while True:
+                    (value,) = self._unpack("<Q", self.rva_to_offset(thunk))
+                    if value == 0:
+                        break
+                    found.append((dll, f"#{value & 0xFFFF}" if value >> 63
+                                  else self.ascii_string_at_rva((value & 0x7FFFFFFF) + 2)))
+                    thunk += 8
+                position += step
+        return found
 
     # --- resources -------------------------------------------------------
 
