@@ -1,9 +1,11 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64.
+# Cross build for 64-bit Windows with Debian's mingw-w64, win32 thread model:
+# the posix model links winpthreads, whose GetTickCount64 import keeps the
+# executable from starting before Windows Vista. The tool has one thread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)

@@ -1,8 +1,24 @@
 # The Windows executables: the tool, its report, and their test-only twins.
 enable_language(RC)
 
-# Unicode Win32 API throughout; Windows 7 headers give every call used here.
-target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+# Unicode Win32 API throughout. The headers offer nothing newer than Windows
+# Server 2003 SP2 (XP x64), the oldest 64-bit Windows, whose file form of the
+# audit check the tool keeps.
+target_compile_definitions(ssdprep_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0502)
+
+# Link options of every Windows executable here:
+# - static, so a bare Windows image needs no runtime DLL beside it;
+# - no link time stamp, so the same tree gives the same bytes;
+# - the loader of Windows Server 2003 / XP x64 (5.2) accepts the image;
+# - uncaught exceptions end in abort() without libstdc++'s verbose handler,
+#   whose name demangler is a quarter of the executable and would only
+#   print to a console nobody reads;
+# - stripped outside Debug builds.
+set(SSDPREP_LINK_OPTIONS -static -Wl,--no-insert-timestamp
+    -Wl,--major-os-version=5,--minor-os-version=2
+    -Wl,--major-subsystem-version=5,--minor-subsystem-version=2
+    -Wl,--defsym,_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort
+    $<$<NOT:$<CONFIG:Debug>>:-s>)
 
 # Objects, not an archive: the logic's archive is what refers to them.
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
@@ -44,10 +60,7 @@ function(ssdprep_executable name main_source drive_source description original_f
     ssdprep_resources(${name} "${description}" ${original_filename})
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
     target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32)
-    # Starts on a bare Windows image: no runtime DLLs beside it, no link
-    # time stamp, so the same tree gives the same bytes.
-    target_link_options(${name} PRIVATE -static -Wl,--no-insert-timestamp
-                        $<$<NOT:$<CONFIG:Debug>>:-s>)
+    target_link_options(${name} PRIVATE ${SSDPREP_LINK_OPTIONS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
 
@@ -61,8 +74,7 @@ ssdprep_executable(ssdprep-inspect src/app/inspect_main.cpp src/platform/win32_d
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.
 add_executable(bench-hello EXCLUDE_FROM_ALL tests/bench/hello.cpp)
-target_link_options(bench-hello PRIVATE -static -Wl,--no-insert-timestamp
-                    $<$<NOT:$<CONFIG:Debug>>:-s>)
+target_link_options(bench-hello PRIVATE ${SSDPREP_LINK_OPTIONS})
 set_target_properties(bench-hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Test-only: the tool with simulated drives (never shipped) ...
@@ -74,6 +86,5 @@ ssdprep_executable(ssdprep-inspect-sim src/app/inspect_main.cpp tests/e2e/sim_dr
 # ... and the partitioning tool it starts, as the Wine tests install it.
 add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)
 target_compile_definitions(fake-diskpart PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
-target_link_options(fake-diskpart PRIVATE -static -Wl,--no-insert-timestamp
-                    $<$<NOT:$<CONFIG:Debug>>:-s>)
+target_link_options(fake-diskpart PRIVATE ${SSDPREP_LINK_OPTIONS})
 set_target_properties(fake-diskpart PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

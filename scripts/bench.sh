@@ -7,7 +7,7 @@
 # a static hello-world built with the same toolchain and flags. The programs
 # take turns round by round, so a change in the machine's load touches both
 # sides of a ratio alike. Prints each program's median time and the median of
-# the per-round ratios.
+# the per-round ratios, after the executables' sizes.
 #
 #   bash scripts/bench.sh [rounds]     (default 40)
 set -euo pipefail
@@ -95,6 +95,8 @@ for round_number in range(rounds):
         for key, program, expected in order:
             times[name][key].append(timed(program, prefix, expected))
 
+print(f"ssdprep.exe: {os.path.getsize(tool)} bytes ({os.path.getsize(tool) / 1024:.1f} KiB); "
+      f"hello-world: {os.path.getsize(hello)} bytes")
 print(f"{rounds} rounds, median seconds (hello-world / ssdprep.exe) and median ratio:")
 for name, _, _ in paths:
     hello_times, tool_times = times[name]["hello"], times[name]["tool"]

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake make g++ libgtest-dev python3 git
     clang clang-format clang-tidy libclang-rt-dev
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine64
     osslsigncode openssl unzip
     fdisk ntfs-3g

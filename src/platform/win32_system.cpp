@@ -50,20 +50,16 @@ wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 // user32, oleaut32 and shlwapi serve only the partition steps (and the
 // presence test of systems before Vista). Imported, they would be loaded on
-// every start, declined runs included; this loads one on the first call
-// that needs it, by its full path in the system directory, so that no copy
-// of the same name elsewhere is taken instead. A library or function that
-// cannot be had is that call's failure.
+// every start, declined runs included; this loads one on the first call that
+// needs it, which saves a declined run their start-up cost. (All three are
+// KnownDLLs, so the system's copy is the one loaded whatever the path.) A
+// library or function that cannot be had is that call's failure. Nothing is
+// freed: the process ends soon after its last use, which frees it anyway.
 class SystemLibrary {
 public:
     explicit SystemLibrary(const wchar_t* fileName) : m_fileName(fileName) {}
     SystemLibrary(const SystemLibrary&) = delete;
     SystemLibrary& operator=(const SystemLibrary&) = delete;
-    ~SystemLibrary() {
-        if (m_module != nullptr) {
-            ::FreeLibrary(m_module);
-        }
-    }
 
     // The function's address, or null.
     template <typename Function>
