@@ -15,6 +15,8 @@ which every Windows editor shows as lines.
 When SSDPREP_SIGN_CERT and SSDPREP_SIGN_KEY name a PEM certificate and its
 (unencrypted) key, the executables are Authenticode-signed with osslsigncode
 on the way into the package; the build's own files are left as they are.
+With SSDPREP_SIGN_TIMESTAMP naming an RFC 3161 time-stamp server's URL as
+well, each signature gets that server's time stamp.
 """
 
 import argparse
@@ -42,8 +44,16 @@ CHECKSUMS = "SHA256SUMS"
 GUIDE_TITLE = "# ssdprep operator's guide"
 UNSIGNED_NOTE = ("> The executables in this package are not Authenticode-signed: check them\n"
                  "> with SHA256SUMS, as \"Getting and checking it\" shows.")
-SIGNED_NOTE = ("> The executables in this package are Authenticode-signed by {signer}:\n"
-               "> check the signature, as \"Getting and checking it\" shows.")
+# Whether the signature outlives the certificate: a time stamp "extends the
+# validity of a certificate by verifying that the executable file was signed at
+# the time that it was time stamped" (Microsoft,
+# https://learn.microsoft.com/en-us/windows/win32/seccrypto/signedcode-timestamp).
+SIGNED_NOTE = ("> The executables in this package are Authenticode-signed by {signer}, without\n"
+               "> a time stamp, so the signature is valid only until the certificate expires:\n"
+               "> check it, as \"Getting and checking it\" shows.")
+TIMESTAMPED_NOTE = ("> The executables in this package are Authenticode-signed by {signer}, with\n"
+                    "> a time stamp from {url}, so the signature stays valid after the certificate\n"
+                    "> expires: check it, as \"Getting and checking it\" shows.")
 
 FILE_MODE = 0o100644
 EXECUTABLE_MODE = 0o100755
@@ -73,17 +83,22 @@ def sha256(data):
 
 
 def signing_files():
-    """The certificate and key to sign with, or None; both or neither."""
+    """The certificate, key and time-stamp URL ("" for none) to sign with, or
+    None; certificate and key both or neither."""
     cert = os.environ.get("SSDPREP_SIGN_CERT", "")
     key = os.environ.get("SSDPREP_SIGN_KEY", "")
+    timestamp = os.environ.get("SSDPREP_SIGN_TIMESTAMP", "")
     if bool(cert) != bool(key):
         raise PackageError("set both SSDPREP_SIGN_CERT and SSDPREP_SIGN_KEY, or neither")
+    if timestamp and not cert:
+        raise PackageError("SSDPREP_SIGN_TIMESTAMP time-stamps a signature: set SSDPREP_SIGN_CERT "
+                           "and SSDPREP_SIGN_KEY too, or unset it")
     if not cert:
         return None
     for path in (cert, key):
         if not os.path.isfile(path):
             raise PackageError(f"{path} is not a file")
-    return cert, key
+    return cert, key, timestamp
 
 
 def signer_name(cert):
@@ -92,10 +107,12 @@ def signer_name(cert):
     return subject.stdout.strip().removeprefix("subject=")
 
 
-def signed_copy(path, cert, key, work):
+def signed_copy(path, cert, key, timestamp, work):
     signed = os.path.join(work, os.path.basename(path))
+    # -ts asks for an RFC 3161 time stamp (-t would be the older Authenticode kind).
+    stamp = ["-ts", timestamp] if timestamp else []
     subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
-                    "-n", "ssdprep", "-in", path, "-out", signed],
+                    "-n", "ssdprep", *stamp, "-in", path, "-out", signed],
                    check=True, stdout=subprocess.DEVNULL)
     with open(signed, "rb") as signed_file:
         return signed_file.read()
@@ -127,7 +144,12 @@ def package_files(version, build_dir, work):
             with open(path, "rb") as executable:
                 data = executable.read()
         files.append((name, data, EXECUTABLE_MODE))
-    note = SIGNED_NOTE.format(signer=signer_name(signing[0])) if signing else UNSIGNED_NOTE
+    if not signing:
+        note = UNSIGNED_NOTE
+    else:
+        cert, _, timestamp = signing
+        note = (TIMESTAMPED_NOTE if timestamp else SIGNED_NOTE).format(
+            signer=signer_name(cert), url=timestamp)
     for name, source in DOCUMENTS:
         text = read_text(os.path.join(ROOT, source))
         if source == "docs/operator-guide.md":

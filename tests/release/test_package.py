@@ -8,7 +8,7 @@ from a commit, so every case works on clean clones of HEAD:
 - the executables in the zip are those of the windows preset's build, which
   the other tests ran;
 - with a throwaway certificate made here, the executables are signed, the
-  signature verifies against it, and the inner SHA256SUMS covers them;
+  signature and a local RFC 3161 server's time stamp verify, and SHA256SUMS covers them;
 - a changed project(VERSION) is followed by the version record, the
   package's name and the guide's title;
 - release.sh refuses a tree with uncommitted changes, and one signing
@@ -18,11 +18,13 @@ Environment: SSDPREP_WINDOWS_DIR, the windows preset's build folder;
 SSDPREP_RELEASE_WORK, a scratch folder (a temporary one when unset).
 """
 
+import http.server
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -35,7 +37,11 @@ EXECUTABLES = ["ssdprep.exe", "ssdprep-inspect.exe"]
 EXPECTED_FILES = EXECUTABLES + ["operator-guide.md", "CHANGELOG.md", "LICENSE", "SHA256SUMS"]
 UNSIGNED_NOTE = "> The executables in this package are not Authenticode-signed"
 SIGNER = "ssdprep throwaway signer"
-SIGNED_NOTE = f"> The executables in this package are Authenticode-signed by CN={SIGNER}:"
+SIGNED_NOTE = f"> The executables in this package are Authenticode-signed by CN={SIGNER}, with"
+TSA = "ssdprep throwaway time-stamp server"
+TSA_CONFIG = ("[tsa]\ndefault_tsa = t\n[t]\nserial = tsa-serial\nsigner_cert = tsa.pem\n"
+              "signer_key = tsa-key.pem\nsigner_digest = sha256\ndigests = sha256\n"
+              "default_policy = 1.2.3.4.1\n")
 
 work = None
 head = None
@@ -64,7 +70,8 @@ def clean_clone(path):
 
 def release(clone, env=None, umask=0o022, expect_ok=True):
     # Unsigned unless the case says otherwise, whatever the caller's shell has.
-    env = {"SSDPREP_SIGN_CERT": "", "SSDPREP_SIGN_KEY": "", **(env or {})}
+    env = {"SSDPREP_SIGN_CERT": "", "SSDPREP_SIGN_KEY": "", "SSDPREP_SIGN_TIMESTAMP": "",
+           **(env or {})}
     return run(["bash", "scripts/release.sh"], cwd=clone, env=env, umask=umask,
                expect_ok=expect_ok)
 
@@ -149,6 +156,19 @@ class UnsignedReleaseTest(unittest.TestCase):
         self.assertTrue(lines[2].startswith(UNSIGNED_NOTE), lines[2])
 
 
+class TimeStampServer(http.server.BaseHTTPRequestHandler):
+    """RFC 3161 over HTTP: `openssl ts -reply` answers the DER query in the body."""
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile",
+                                "/dev/stdin"], cwd=os.path.join(work, "signing"), input=query,
+                               capture_output=True, check=True).stdout
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.end_headers()
+        self.wfile.write(reply)
+
+
 class SignedReleaseTest(unittest.TestCase):
     def test_throwaway_certificate_signs_and_verifies(self):
         keys = os.path.join(work, "signing")
@@ -157,16 +177,28 @@ class SignedReleaseTest(unittest.TestCase):
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
              "-subj", f"/CN={SIGNER}",
              "-addext", "extendedKeyUsage=codeSigning", "-keyout", key, "-out", cert])
-        release(clone_a, env={"SSDPREP_SIGN_CERT": cert, "SSDPREP_SIGN_KEY": key})
+        tsa = os.path.join(keys, "tsa.pem")
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+             "-subj", f"/CN={TSA}", "-addext", "extendedKeyUsage=critical,timeStamping",
+             "-keyout", os.path.join(keys, "tsa-key.pem"), "-out", tsa])
+        with open(os.path.join(keys, "tsa.cnf"), "w", encoding="ascii") as f:
+            f.write(TSA_CONFIG)
+        server = http.server.HTTPServer(("127.0.0.1", 0), TimeStampServer)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        url = f"http://127.0.0.1:{server.server_port}/"
+        release(clone_a, env={"SSDPREP_SIGN_CERT": cert, "SSDPREP_SIGN_KEY": key,
+                              "SSDPREP_SIGN_TIMESTAMP": url})
         folder = extract(the_zip(os.path.join(clone_a, "dist")),
                          os.path.join(work, "signed-extracted"))
         run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=folder)
         for name in EXECUTABLES:
             with self.subTest(name=name):
                 signed = os.path.join(folder, name)
-                result = run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
-                             expect_ok=False)
+                result = run(["osslsigncode", "verify", "-CAfile", cert, "-TSA-CAfile", tsa,
+                              "-in", signed], expect_ok=False)
                 self.assertEqual(result.returncode, 0, result.stdout)
+                for line in ("Timestamp Server Signature verification: ok", f"Issuer: /CN={TSA}"):
+                    self.assertIn(line, result.stdout)
                 # The same check fails on the unsigned file ...
                 self.assertNotEqual(run(["osslsigncode", "verify", "-CAfile", cert, "-in",
                                          os.path.join(unsigned_folder, name)],
@@ -176,7 +208,8 @@ class SignedReleaseTest(unittest.TestCase):
                 run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped])
                 self.assertEqual(read(stripped), read(os.path.join(unsigned_folder, name)))
         lines = read(os.path.join(folder, "operator-guide.md"), "r").splitlines()
-        self.assertTrue(lines[2].startswith(SIGNED_NOTE), lines[2])
+        self.assertEqual(lines[2], SIGNED_NOTE)
+        self.assertTrue(lines[3].startswith(f"> a time stamp from {url},"), lines[3])
 
 
 class VersionFollowsTest(unittest.TestCase):
@@ -233,6 +266,7 @@ class RefusalTest(unittest.TestCase):
                                                                                  "LICENSE")}),
             ("key without certificate", None, {"SSDPREP_SIGN_KEY": os.path.join(clone_a,
                                                                                "LICENSE")}),
+            ("time stamp without signing", None, {"SSDPREP_SIGN_TIMESTAMP": "http://127.0.0.1:9/"}),
         ]
         dist = os.path.join(clone_a, "dist")
         for name, left, env in cases:
