@@ -20,9 +20,13 @@ set(SSDPREP_LINK_OPTIONS -static -Wl,--no-insert-timestamp
     -Wl,--defsym,_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort
     $<$<NOT:$<CONFIG:Debug>>:-s>)
 
-# Objects, not an archive: the logic's archive is what refers to them.
+# Objects, not archives: the logic's archives are what refer to them. The
+# calls that change the machine are a unit of their own, which the report
+# does not link.
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
 target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
+add_library(ssdprep_win32_changes OBJECT src/platform/win32_changes.cpp)
+target_link_libraries(ssdprep_win32_changes PUBLIC ssdprep_core)
 
 # project(VERSION) is the only place the version is written. The version
 # record holds it as four 16-bit numbers, so it must have exactly four.
@@ -54,22 +58,25 @@ endfunction()
 set(SSDPREP_DESCRIPTION "Configure SSD partition after iRST installation")
 set(SSDPREP_INSPECT_DESCRIPTION "Report what ssdprep sees on this machine and would do")
 
-# A shipped program or its test-only twin, which carries the same resources.
-function(ssdprep_executable name main_source drive_source description original_filename)
+# A shipped program or its test-only twin, which carries the same resources;
+# `logic` names the libraries above the seam it links.
+function(ssdprep_executable name main_source drive_source description original_filename logic)
     add_executable(${name} ${main_source} ${drive_source})
     ssdprep_resources(${name} "${description}" ${original_filename})
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
-    target_link_libraries(${name} PRIVATE ssdprep_win32 ssdprep_core advapi32)
+    target_link_libraries(${name} PRIVATE ${logic} ssdprep_win32 ssdprep_core advapi32)
     target_link_options(${name} PRIVATE ${SSDPREP_LINK_OPTIONS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
 
+set(SSDPREP_TOOL_LOGIC ssdprep_change ssdprep_win32_changes)
+set(SSDPREP_INSPECT_LOGIC ssdprep_inspect)
 ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp
-                   "${SSDPREP_DESCRIPTION}" ssdprep.exe)
+                   "${SSDPREP_DESCRIPTION}" ssdprep.exe "${SSDPREP_TOOL_LOGIC}")
 
 # The read-only report of what ssdprep.exe sees and would do, shipped beside it.
-ssdprep_executable(ssdprep-inspect src/app/inspect_main.cpp src/platform/win32_drive.cpp
-                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe)
+ssdprep_executable(ssdprep-inspect src/inspect/main.cpp src/platform/win32_drive.cpp
+                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
 
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.
@@ -79,9 +86,9 @@ set_target_properties(bench-hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BI
 
 # Test-only: the tool with simulated drives (never shipped) ...
 ssdprep_executable(ssdprep-sim src/app/main.cpp tests/e2e/sim_drive.cpp
-                   "${SSDPREP_DESCRIPTION}" ssdprep.exe)
-ssdprep_executable(ssdprep-inspect-sim src/app/inspect_main.cpp tests/e2e/sim_drive.cpp
-                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe)
+                   "${SSDPREP_DESCRIPTION}" ssdprep.exe "${SSDPREP_TOOL_LOGIC}")
+ssdprep_executable(ssdprep-inspect-sim src/inspect/main.cpp tests/e2e/sim_drive.cpp
+                   "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
 
 # ... and the partitioning tool it starts, as the Wine tests install it.
 add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)

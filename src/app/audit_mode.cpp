@@ -15,8 +15,9 @@ constexpr std::u16string_view kImageStateComplete = u"IMAGE_STATE_COMPLETE";
 ImageStateReading ReadImageState() {
     ImageStateReading reading;
     platform::Handle opened = nullptr;
-    if (platform::OpenLocalMachineKey(kSetupStateKey, 0, platform::kKeyRead, &opened) !=
-        platform::kErrorSuccess) {
+    reading.openStatus =
+        platform::OpenLocalMachineKey(kSetupStateKey, 0, platform::kKeyRead, &opened);
+    if (reading.openStatus != platform::kErrorSuccess) {
         return reading;
     }
     const platform::UniqueRegistryKey key(opened);

@@ -18,7 +18,8 @@ inline constexpr char16_t kSysprpPath[] = u"C:\\SYSPREP\\SYSPRP.EXE";
 // The registry form's read of ImageState, as it went.
 struct ImageStateReading {
     bool keyOpened = false;
-    std::int32_t status = 0;  // the value read's result, when the key opened
+    std::int32_t openStatus = 0;  // the key open's result
+    std::int32_t status = 0;      // the value read's result, when the key opened
     ImageStateBuffer buffer{};
 };
 

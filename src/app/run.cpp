@@ -10,12 +10,6 @@
 
 namespace ssdprep {
 
-void AddCriticalErrorFlags() {
-    const std::uint32_t mode = platform::SetProcessErrorMode(0);
-    platform::SetProcessErrorMode(mode | platform::kSemFailCriticalErrors |
-                                  platform::kSemNoOpenFileErrorBox);
-}
-
 ProcessIdentity InitializeProcess() {
     AddCriticalErrorFlags();
     return ProcessIdentity{platform::GetOwnModuleHandle(), platform::GetProcessCommandLine(),

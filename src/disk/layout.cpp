@@ -69,6 +69,28 @@ int FindPartitionType(const LayoutReply& reply, int partitionNumber) {
     return type;
 }
 
+StyleAnswer QueryPartitionStyle(const Disk& disk) {
+    // The header (48 bytes) and room for 128 entries of 144 bytes: a GPT
+    // disk's usual most; Windows refuses a buffer too small for them all.
+    constexpr std::size_t kStyleReplySize = 48 + 144 * 128;
+    StyleAnswer answer;
+    const platform::UniqueDrive drive = OpenDrive(disk, 0, 0);
+    if (!drive.valid()) {
+        answer.error = platform::LastError();
+        return answer;
+    }
+    std::vector<std::uint8_t> reply(kStyleReplySize, 0);
+    std::uint32_t returned = 0;
+    answer.read = platform::DeviceControl(drive.get(), kGetDriveLayoutExCode, nullptr, 0,
+                                          reply.data(), kStyleReplySize, &returned) != 0;
+    if (answer.read) {
+        answer.style = ReadU32(reply.data());
+    } else {
+        answer.error = platform::LastError();
+    }
+    return answer;
+}
+
 int RecognizedCountOrZero(const LayoutAnswer& answer) {
     return answer.read ? CountRecognizedPartitions(answer.reply) : 0;
 }

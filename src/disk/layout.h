@@ -50,6 +50,22 @@ int FindPartitionType(const LayoutReply& reply, int partitionNumber);
 int RecognizedCountOrZero(const LayoutAnswer& answer);
 int PartitionTypeOrNone(const LayoutAnswer& answer, int partitionNumber);
 
+// The partition style of a drive, as IOCTL_DISK_GET_DRIVE_LAYOUT_EX gives it.
+// The tool never asks this; the report does, once, after every read the tool
+// makes, to say why a layout could not be read.
+inline constexpr std::uint32_t kGetDriveLayoutExCode = 0x70050;  // IOCTL_DISK_GET_DRIVE_LAYOUT_EX
+inline constexpr std::uint32_t kPartitionStyleMbr = 0;
+inline constexpr std::uint32_t kPartitionStyleGpt = 1;
+inline constexpr std::uint32_t kPartitionStyleRaw = 2;
+struct StyleAnswer {
+    bool read = false;        // opened, and the request succeeded
+    std::uint32_t error = 0;  // the system's error code when not
+    std::uint32_t style = 0;  // PARTITION_STYLE_*, when read
+};
+// Opened asking for no access: the request needs none, so the style can be
+// told even where the layout cannot be read.
+StyleAnswer QueryPartitionStyle(const Disk& disk);
+
 // The lowest number from 1 to the count whose type is the hibernation
 // partition's, or -1. `count` and `typeOf(n)` each read the drive afresh.
 template <typename Count, typename TypeOf>

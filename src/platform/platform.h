@@ -4,6 +4,9 @@
 // it is given and hands back the raw result; none of them decides anything.
 // The product links the Win32 implementation (win32_system.cpp and, for
 // physical drives alone, win32_drive.cpp); unit tests link a fake machine.
+// This header holds what only reads the machine; the calls that change it
+// (write a file, start a program, show a window) are in changes.h, which the
+// read-only report never links.
 //
 // Text crosses the seam as UTF-16 (char16_t), which is what the Windows wide
 // functions take; wchar_t is 32 bits wide off Windows.
@@ -27,12 +30,19 @@ inline constexpr std::uint32_t kFileShareWrite = 0x00000002u;
 inline constexpr std::uint32_t kCreateAlways = 2u;
 inline constexpr std::uint32_t kOpenExisting = 3u;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x00000080u;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x00000001u;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x00000010u;
+inline constexpr std::uint32_t kFileReadOnlyVolume = 0x00080000u;
 
 inline constexpr std::uint32_t kSemFailCriticalErrors = 0x0001u;
 inline constexpr std::uint32_t kSemNoOpenFileErrorBox = 0x8000u;
 
 inline constexpr std::int32_t kErrorSuccess = 0;
 inline constexpr std::int32_t kErrorFileNotFound = 2;
+inline constexpr std::int32_t kErrorAccessDenied = 5;
+inline constexpr std::int32_t kErrorInvalidFunction = 1;
+inline constexpr std::int32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::int32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kKeyRead = 0x00020019u;
 
 inline constexpr std::uint32_t kGmemZeroInit = 0x0040u;
@@ -86,18 +96,17 @@ std::int32_t CloseRegistryKey(Handle key);  // RegCloseKey
 std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* buffer);
 int StripPathToRoot(char16_t* path);  // PathStripToRootW
 int IsUncPath(const char16_t* path);  // PathIsUNCW
-// GetVolumeInformationW(root) asking for none of the volume's details.
-int QueryVolumeInformation(const char16_t* root);
-// GetFileAttributesExW(path, GetFileExInfoStandard, ...); the data is dropped.
-int QueryFileAttributes(const char16_t* path);
+// GetVolumeInformationW(root, label, labelSize, NULL, NULL, flags, NULL, 0):
+// the label and the file system flags only where asked for.
+int QueryVolumeInformation(const char16_t* root, char16_t* label = nullptr,
+                           std::uint32_t labelSize = 0, std::uint32_t* flags = nullptr);
+// GetFileAttributesExW(path, GetFileExInfoStandard, ...); of the data, only
+// the attributes, and only where asked for.
+int QueryFileAttributes(const char16_t* path, std::uint32_t* attributes = nullptr);
+// GetLogicalDrives: bit 0 is A:, bit 25 Z:.
+std::uint32_t LogicalDrives();
 // GetCurrentDirectoryW(size, buffer).
 std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer);
-// CreateFileW(path, access, share, NULL, disposition, flags, NULL).
-Handle CreateFileHandle(const char16_t* path, std::uint32_t access, std::uint32_t share,
-                        std::uint32_t disposition, std::uint32_t flags);
-// WriteFile(file, data, size, written, NULL).
-int WriteToFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written);
-int CloseHandle(Handle handle);  // CloseHandle for files, processes and threads
 
 // --- Physical drives (their own unit, so a test build can swap it) -------
 
@@ -117,35 +126,13 @@ std::uint32_t LastError();
 void* AllocateGlobal(std::uint32_t flags, std::size_t bytes);  // GlobalAlloc
 void* FreeGlobal(void* block);                                 // GlobalFree: NULL on success
 
-// --- Diagnostics and user interface --------------------------------------
+// --- Diagnostics ---------------------------------------------------------
 
 void SendDebugString(const char16_t* text);  // OutputDebugStringW
-// MessageBoxW(NULL, text, caption, type).
-int ShowMessageBox(const char16_t* text, const char16_t* caption, std::uint32_t type);
 
-// --- Processes -----------------------------------------------------------
+// --- System folder ---------------------------------------------------------
 
 // GetSystemDirectoryW(buffer, size).
 std::uint32_t GetSystemDir(char16_t* buffer, std::uint32_t size);
-char16_t* AllocateSysString(const char16_t* text, std::uint32_t length);  // SysAllocStringLen
-void FreeSysString(char16_t* text);                                       // SysFreeString
-
-struct StartParameters {
-    std::uint32_t startupFlags;   // STARTUPINFOW.dwFlags
-    std::uint16_t showWindow;     // STARTUPINFOW.wShowWindow
-    int inheritHandles;           // bInheritHandles
-    std::uint32_t creationFlags;  // dwCreationFlags
-};
-struct StartedProcess {
-    Handle process;
-    Handle thread;
-};
-// CreateProcessW(applicationName, commandLine, NULL, NULL, inheritHandles,
-// creationFlags, NULL, NULL, startup info, process information), with a
-// zeroed STARTUPINFOW whose size, flags and show state are set; the result is
-// the call's return value, and `started` holds the handles it filled in.
-int StartProcess(const char16_t* applicationName, char16_t* commandLine,
-                 const StartParameters& parameters, StartedProcess* started);
-std::uint32_t WaitForObject(Handle handle, std::uint32_t milliseconds);  // WaitForSingleObject
 
 }  // namespace platform

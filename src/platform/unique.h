@@ -1,5 +1,6 @@
 // Owners for what the seam hands out: each releases its resource exactly once,
-// on whatever path the owning scope is left.
+// on whatever path the owning scope is left. The owners of what the changing
+// calls hand out are in changes.h.
 #pragma once
 
 #include <utility>
@@ -42,15 +43,6 @@ struct DriveTraits {
     static Handle Invalid() { return InvalidHandle(); }
     static void Close(Handle h) { CloseDrive(h); }
 };
-struct FileTraits {
-    static Handle Invalid() { return InvalidHandle(); }
-    static void Close(Handle h) { CloseHandle(h); }
-};
-// Process and thread handles are NULL when absent, not INVALID_HANDLE_VALUE.
-struct KernelObjectTraits {
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { CloseHandle(h); }
-};
 struct RegistryKeyTraits {
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { CloseRegistryKey(h); }
@@ -59,16 +51,9 @@ struct GlobalTraits {
     static void* Invalid() { return nullptr; }
     static void Close(void* p) { FreeGlobal(p); }
 };
-struct SysStringTraits {
-    static char16_t* Invalid() { return nullptr; }
-    static void Close(char16_t* s) { FreeSysString(s); }
-};
 
 using UniqueDrive = Unique<Handle, DriveTraits>;
-using UniqueFile = Unique<Handle, FileTraits>;
-using UniqueKernelObject = Unique<Handle, KernelObjectTraits>;
 using UniqueRegistryKey = Unique<Handle, RegistryKeyTraits>;
 using UniqueGlobal = Unique<void*, GlobalTraits>;
-using UniqueSysString = Unique<char16_t*, SysStringTraits>;
 
 }  // namespace platform

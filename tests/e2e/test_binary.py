@@ -23,7 +23,7 @@ ALLOWED_IMPORTS = {
         # The tool's own calls.
         "CloseHandle", "CreateFileW", "CreateProcessW", "DeviceIoControl", "GetCommandLineW",
         "GetCurrentDirectoryW", "GetFileAttributesExW", "GetFullPathNameW", "GetLastError",
-        "GetModuleFileNameW", "GetModuleHandleW", "GetProcAddress", "GetSystemDirectoryW",
+        "GetLogicalDrives", "GetModuleFileNameW", "GetModuleHandleW", "GetProcAddress", "GetSystemDirectoryW",
         "GetVersionExW", "GetVolumeInformationW", "GlobalAlloc", "GlobalFree", "LoadLibraryW",
         "OutputDebugStringW", "SetErrorMode", "WaitForSingleObject", "WriteFile",
         # The C and C++ runtime's.
@@ -174,10 +174,18 @@ class ProductBinaryTest(unittest.TestCase):
 
 
 class InspectorBinaryTest(ProductBinaryTest):
-    """The report ships beside the tool and is held to the same."""
+    """The report ships beside the tool and is held to the same; it cannot
+    change a machine, because it has nothing to do it with."""
     name = "ssdprep-inspect.exe"
     description = "Report what ssdprep sees on this machine and would do"
     size_limit = 192 * 1024
+
+    def test_cannot_write_start_or_show_anything(self):
+        changing = {"WriteFile", "CreateProcessW", "DeleteFileW", "MoveFileExW", "RegSetValueExW"}
+        self.assertEqual(changing & {name for _, name in self.image.imported_functions()}, set())
+        for library in ("user32.dll", "oleaut32.dll"):
+            for encoding in ("ascii", "utf-16-le"):
+                self.assertNotIn(library.encode(encoding), self.data.lower())
 
 
 if __name__ == "__main__":

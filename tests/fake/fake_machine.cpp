@@ -293,14 +293,23 @@ int IsUncPath(const char16_t* path) {
     return fake::Text(path).rfind(u"\\\\", 0) == 0 ? 1 : 0;
 }
 
-int QueryVolumeInformation(const char16_t* root) {
-    if (Call("GetVolumeInformation")) {
+int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t labelSize,
+                           std::uint32_t* flags) {
+    fake::Machine& m = Current();
+    const std::u16string key = fake::Upper(fake::Text(root));
+    if (Call("GetVolumeInformation") || m.readableVolumes.count(key) == 0) {
         return 0;
     }
-    return Current().readableVolumes.count(fake::Upper(fake::Text(root))) != 0 ? 1 : 0;
+    if (label != nullptr && fake::CopyOut(m.volumeLabels[key], label, labelSize) >= labelSize) {
+        return 0;
+    }
+    if (flags != nullptr) {
+        *flags = m.volumeFlags[key];
+    }
+    return 1;
 }
 
-int QueryFileAttributes(const char16_t* path) {
+int QueryFileAttributes(const char16_t* path, std::uint32_t* attributes) {
     fake::Machine& m = Current();
     const bool injected = Call("GetFileAttributesEx");
     m.attributeQueries.push_back(fake::Text(path));
@@ -311,7 +320,19 @@ int QueryFileAttributes(const char16_t* path) {
     const bool exists =
         std::any_of(m.existingPaths.begin(), m.existingPaths.end(),
                     [&](const std::u16string& p) { return fake::FileKey(p) == key; });
-    return exists || m.files.count(key) != 0 ? 1 : 0;
+    if (!exists && m.files.count(key) == 0) {
+        return 0;
+    }
+    if (attributes != nullptr) {
+        const auto found = m.fileAttributes.find(key);
+        *attributes = found != m.fileAttributes.end() ? found->second : kFileAttributeNormal;
+    }
+    return 1;
+}
+
+std::uint32_t LogicalDrives() {
+    Call("GetLogicalDrives");
+    return Current().logicalDrives;
 }
 
 std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/changes.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -85,6 +86,10 @@ struct Machine {
     bool currentDirectoryAnswers = true;
     std::set<std::u16string> existingPaths;
     std::set<std::u16string> readableVolumes = {u"C:\\"};
+    std::map<std::u16string, std::uint32_t> volumeFlags;     // by root, upper case
+    std::map<std::u16string, std::u16string> volumeLabels;   // by root, upper case
+    std::map<std::u16string, std::uint32_t> fileAttributes;  // by FileKey; else NORMAL
+    std::uint32_t logicalDrives = 1u << 2;                   // C:
     std::map<std::u16string, std::vector<std::uint8_t>> files;
     bool fileCreateFails = false;
     std::optional<std::uint32_t> writeLimit;  // bytes a write takes before it stops short

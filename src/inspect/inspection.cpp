@@ -1,28 +1,28 @@
-#include "app/inspection.h"
+#include "inspect/inspection.h"
 
 #include <array>
+#include <optional>
 #include <type_traits>
 
-#include "partition/scripts.h"
+#include "partition/script_text.h"
+#include "partition/text.h"
 #include "platform/platform.h"
 
 namespace ssdprep {
-namespace {
 
-constexpr char kUsageLine[] = "usage: ssdprep-inspect [--json | --help | --version]\n";
-constexpr char kHelp[] =
-    "usage: ssdprep-inspect [--json | --help | --version]\n"
-    "\n"
-    "Shows what ssdprep.exe reads on this machine, what it decides from it and\n"
-    "what it would do. It only reads: it changes no drive, writes no file and\n"
-    "starts no program. Run it elevated, as ssdprep.exe is run.\n"
-    "\n"
-    "  --json     one JSON object instead of the report\n"
-    "  --help     this text\n"
-    "  --version  the version\n"
-    "\n"
-    "Exit code: 0 when ssdprep.exe would change drive 0, 1 when one of its\n"
-    "checks would decline, 2 for an argument it does not know.\n";
+const char kExitCodeTable[] =
+    "Exit codes:\n"
+    "  0  ssdprep.exe would delete hibernation partition N and create the new one,\n"
+    "     and every check before its partition steps passes\n"
+    "  1  one of its checks would decline (not-audit, not-ssd-only)\n"
+    "  2  usage error\n"
+    "  3  its checks pass, but a partition step could not be carried out:\n"
+    "     ssdprep.exe would end with exit code 2\n"
+    "  4  its checks pass, but there is no hibernation partition it can find (none,\n"
+    "     an unreadable layout, or not MBR): it would delete nothing and still add a\n"
+    "     partition. A second run is this case.\n";
+
+namespace {
 
 // Upper-case hexadecimal, at least `digits` of them.
 std::string Hex(unsigned value, std::size_t digits) {
@@ -73,14 +73,22 @@ std::string Quoted(const Text& text) {
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
-// The image state as text, when the value was read at all.
-std::optional<std::u16string> ImageState(const AuditFacts& facts) {
-    const ImageStateReading& reading = facts.imageState;
-    if (UsesFileForm(facts.majorVersion) || !reading.keyOpened ||
-        reading.status != platform::kErrorSuccess) {
-        return std::nullopt;
+// The text the gate decides from, and how its read went.
+std::string ImageStateLine(const ImageStateReading& reading) {
+    std::string status;
+    if (!reading.keyOpened) {
+        status = "the Setup\\State key could not be opened, error " + Decimal(reading.openStatus);
+    } else if (reading.status == platform::kErrorSuccess) {
+        status = "read";
+    } else if (reading.status == platform::kErrorFileNotFound) {
+        status = "no such value, error " + Decimal(reading.status);
+    } else if (reading.status == platform::kErrorMoreData) {
+        status = "longer than the 256 bytes read, error " + Decimal(reading.status) +
+                 ": what was read counts";
+    } else {
+        status = "not read, error " + Decimal(reading.status);
     }
-    return ImageStateText(reading.buffer);
+    return Quoted(ImageStateText(reading.buffer)) + " (" + status + ")";
 }
 
 // Names from STORAGE_BUS_TYPE, for the report; only 7 (USB) matters to
@@ -123,19 +131,20 @@ std::vector<PartitionEntry> Partitions(const Inspection& in) {
     return in.layout.read ? RecognizedPartitions(in.layout.reply) : std::vector<PartitionEntry>{};
 }
 
-// Why the layout could not be read, in the words an engineer can act on.
-std::string LayoutFailure(const LayoutAnswer& layout) {
-    constexpr std::uint32_t kAccessDenied = 5;
-    constexpr std::uint32_t kInsufficientBuffer = 122;
-    const std::string code = "error " + Decimal(layout.error);
-    if (!layout.opened) {
-        return layout.error == kAccessDenied ? "no read access (" + code + ")"
-                                             : "drive 0 did not open (" + code + ")";
+const char* StyleName(const StyleAnswer& style) {
+    if (!style.read) {
+        return nullptr;
     }
-    if (layout.error == kInsufficientBuffer) {
-        return "more than 16 layout entries (four or more logical drives) (" + code + ")";
+    switch (style.style) {
+        case kPartitionStyleMbr:
+            return "MBR";
+        case kPartitionStyleGpt:
+            return "GPT";
+        case kPartitionStyleRaw:
+            return "RAW";
+        default:
+            return "unknown";
     }
-    return "the layout request failed (" + code + ")";
 }
 
 std::string AuditReason(const Inspection& in) {
@@ -171,16 +180,27 @@ std::string SsdOnlyReason(const Inspection& in) {
     return "";
 }
 
-const char* VerdictName(Verdict verdict) {
-    switch (verdict) {
-        case Verdict::NotAuditMode:
-            return "not-audit";
-        case Verdict::NotSsdOnly:
-            return "not-ssd-only";
-        case Verdict::WouldChange:
+const char* VerdictName(Outcome outcome, Verdict verdict) {
+    switch (outcome) {
+        case Outcome::Declined:
+            return verdict == Verdict::NotAuditMode ? "not-audit" : "not-ssd-only";
+        case Outcome::WouldStop:
+            return "would-stop";
+        case Outcome::NothingToDelete:
+            return "nothing-to-delete";
+        case Outcome::WouldChange:
+        case Outcome::Usage:
             break;
     }
     return "would-change";
+}
+
+// Why no hibernation partition is found.
+std::string NothingToDeleteReason(const Inspection& in) {
+    if (!in.layout.read) {
+        return "drive 0's layout cannot be read: " + LayoutFailure(in.layout, in.style);
+    }
+    return "drive 0 has no recognised partition of type 0x84";
 }
 
 std::string ScriptLines(const std::string& script) {
@@ -197,6 +217,22 @@ std::string ScriptLines(const std::string& script) {
 }
 
 }  // namespace
+
+std::string LayoutFailure(const LayoutAnswer& layout, const StyleAnswer& style) {
+    const std::string code = " (error " + Decimal(layout.error) + ")";
+    if (!layout.opened) {
+        return (layout.error == platform::kErrorAccessDenied ? "no read access"
+                                                             : "drive 0 did not open") +
+               code;
+    }
+    if (style.read && style.style == kPartitionStyleGpt) {
+        return "not an MBR disk (GPT)" + code;
+    }
+    if (layout.error == platform::kErrorInsufficientBuffer) {
+        return "more than 16 layout entries (four or more logical drives)" + code;
+    }
+    return "the layout request failed" + code;
+}
 
 Inspection Inspect() {
     Inspection in;
@@ -218,13 +254,30 @@ Inspection Inspect() {
             return RecognizedCountOrZero(in.layout);
         },
         [&](int number) { return PartitionTypeOrNone(QueryLayout(disk), number); });
+    in.style = QueryPartitionStyle(disk);
 
     in.verdict = DecideGates([&] { return in.auditMode; },
                              [&] { return in.ssdOnly == SsdOnlyOutcome::SsdOnly ? 1 : 0; });
+    if (in.verdict == Verdict::WouldChange) {
+        in.steps = CheckPartitionSteps();
+    }
     in.deleteScript = ComposeDeleteScript(kTargetDrive, in.hibernationPartition);
     in.createScript =
         ComposeCreateScript(kTargetDrive, kNewPartitionLabel, kNewPartitionFileSystem);
     return in;
+}
+
+Outcome Decide(const Inspection& in) {
+    if (in.verdict != Verdict::WouldChange) {
+        return Outcome::Declined;
+    }
+    for (const StepCheck& step : in.steps) {
+        if (!step.ok) {
+            return Outcome::WouldStop;
+        }
+    }
+    return in.hibernationPartition == kNoPartition ? Outcome::NothingToDelete
+                                                   : Outcome::WouldChange;
 }
 
 std::string FormatReport(const Inspection& in, std::string_view version) {
@@ -238,16 +291,8 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
     if (fileForm) {
         r += Bytes(kSysprepPath) + ": " + (audit.sysprepPresent ? "present\n" : "absent\n");
         r += Bytes(kSysprpPath) + ": " + (audit.sysprpPresent ? "present\n" : "absent\n");
-    } else if (const std::optional<std::u16string> state = ImageState(audit)) {
-        r += "ImageState: " + Quoted(*state) + "\n";
-    } else if (!audit.imageState.keyOpened) {
-        r += "ImageState: none (the Setup\\State key could not be opened)\n";
     } else {
-        r += "ImageState: none (" +
-             std::string(audit.imageState.status == platform::kErrorFileNotFound
-                             ? "no such value"
-                             : "not read, error " + Decimal(audit.imageState.status)) +
-             ")\n";
+        r += "ImageState: " + ImageStateLine(audit.imageState) + "\n";
     }
     r += std::string("Audit mode: ") + YesNo(in.auditMode != 0) + "\n";
 
@@ -292,43 +337,71 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
                  (p.type == kHibernationPartitionType ? " (hibernation)\n" : "\n");
         }
     } else {
-        r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout) + "\n";
+        r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout, in.style) + "\n";
     }
+    const char* style = StyleName(in.style);
+    r += std::string("Drive 0 partition style (this report's own extra read): ") +
+         (style != nullptr ? style : "not read, error " + Decimal(in.style.error)) + "\n";
     r += "Hibernation partition: " +
          (in.hibernationPartition == kNoPartition ? std::string("none (-1)")
                                                   : Decimal(in.hibernationPartition)) +
          "\n";
+    if (!in.steps.empty()) {
+        r += "Before the partition steps, ssdprep.exe checks:\n";
+        for (const StepCheck& step : in.steps) {
+            r += "  " + step.name + ": " + (step.ok ? "ok, " : "fails, ") + step.reason + "\n";
+        }
+    }
 
-    switch (in.verdict) {
-        case Verdict::NotAuditMode:
-            r += "Verdict: declined, not in audit mode: " + AuditReason(in) + ".\n";
+    const Outcome outcome = Decide(in);
+    switch (outcome) {
+        case Outcome::Declined:
+            r += in.verdict == Verdict::NotAuditMode
+                     ? "Verdict: declined, not in audit mode: " + AuditReason(in) + ".\n"
+                     : "Verdict: declined, not an SSD-only model: " + SsdOnlyReason(in) + ".\n";
             break;
-        case Verdict::NotSsdOnly:
-            r += "Verdict: declined, not an SSD-only model: " + SsdOnlyReason(in) + ".\n";
+        case Outcome::WouldStop:
+            for (const StepCheck& step : in.steps) {
+                if (!step.ok) {
+                    r +=
+                        "Verdict: ssdprep.exe would not carry out its partition steps: " +
+                        step.name + ": " + step.reason +
+                        (!step.notice ? ". It would end with exit code 2.\n"
+                                      : ". It would show a message box that waits for OK, then end "
+                                        "with exit code 2.\n");
+                    break;
+                }
+            }
             break;
-        case Verdict::WouldChange:
-            r += "Verdict: ssdprep.exe would change drive 0. ";
-            r += in.hibernationPartition == kNoPartition
-                     ? "No hibernation partition: the delete script selects partition -1 and "
-                       "deletes nothing.\n"
-                     : "The delete script selects partition " + Decimal(in.hibernationPartition) +
-                           ".\n";
-            r += "deletePartition.VELK:\n" + ScriptLines(in.deleteScript);
-            r += "CreatePartition.VELK:\n" + ScriptLines(in.createScript);
+        case Outcome::NothingToDelete:
+            r += "Verdict: nothing to delete: " + NothingToDeleteReason(in) +
+                 ". ssdprep.exe would delete nothing (the delete script selects partition -1) "
+                 "and still add a partition in any free space.\n";
+            break;
+        case Outcome::WouldChange:
+        case Outcome::Usage:
+            r += "Verdict: ssdprep.exe would change drive 0. The delete script selects "
+                 "hibernation partition " +
+                 Decimal(in.hibernationPartition) + ".\n";
             break;
     }
-    return r;
+    if (in.verdict == Verdict::WouldChange) {
+        r += "deletePartition.VELK:\n" + ScriptLines(in.deleteScript);
+        r += "CreatePartition.VELK:\n" + ScriptLines(in.createScript);
+    }
+    r += "Exit code: " + Decimal(static_cast<int>(outcome)) + "\n";
+    return r + kExitCodeTable;
 }
 
 std::string FormatJson(const Inspection& in, std::string_view version) {
     const AuditFacts& audit = in.audit;
     const bool fileForm = UsesFileForm(audit.majorVersion);
-    const std::optional<std::u16string> state = ImageState(audit);
     std::string j = "{\n";
     j += "  \"version\": " + Quoted(version) + ",\n";
     j += "  \"windows_major\": " + Decimal(audit.majorVersion) + ",\n";
     j += std::string("  \"audit_form\": ") + (fileForm ? "\"files\"" : "\"registry\"") + ",\n";
-    j += "  \"image_state\": " + (state ? Quoted(*state) : std::string("null")) + ",\n";
+    j += "  \"image_state\": " +
+         (fileForm ? std::string("null") : Quoted(ImageStateText(audit.imageState.buffer))) + ",\n";
     j += "  \"sysprep_files\": " +
          (fileForm
               ? "{" + Quoted(std::u16string_view(kSysprepPath)) + ": " +
@@ -355,6 +428,12 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     j += "  \"word217\": " + (word ? Decimal(*word) : std::string("null")) + ",\n";
     j += std::string("  \"ssd_only\": ") + Bool(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + ",\n";
     j += std::string("  \"layout_readable\": ") + Bool(in.layout.read) + ",\n";
+    j +=
+        "  \"layout_error\": " + (in.layout.read ? std::string("null") : Decimal(in.layout.error)) +
+        ",\n";
+    const char* style = StyleName(in.style);
+    j += "  \"partition_style\": " +
+         (style != nullptr ? Quoted(std::string_view(style)) : std::string("null")) + ",\n";
     j += "  \"partitions\": [";
     const std::vector<PartitionEntry> partitions = Partitions(in);
     for (std::size_t i = 0; i < partitions.size(); ++i) {
@@ -363,34 +442,18 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     }
     j += "],\n";
     j += "  \"hibernation_partition\": " + Decimal(in.hibernationPartition) + ",\n";
-    j += std::string("  \"verdict\": \"") + VerdictName(in.verdict) + "\",\n";
-    const bool wouldChange = in.verdict == Verdict::WouldChange;
-    j += "  \"delete_script\": " + (wouldChange ? Quoted(in.deleteScript) : "null") + ",\n";
-    j += "  \"create_script\": " + (wouldChange ? Quoted(in.createScript) : "null") + "\n";
-    return j + "}\n";
-}
-
-int RunInspector(const std::vector<std::string>& arguments, std::string_view version) {
-    bool json = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json") {
-            json = true;
-        } else if (argument == "--help" || argument == "-h" || argument == "/?") {
-            platform::PrintToStdout(kHelp);
-            return 0;
-        } else if (argument == "--version") {
-            platform::PrintToStdout(("ssdprep-inspect " + std::string(version) + "\n").c_str());
-            return 0;
-        } else {
-            platform::PrintToStderr(kUsageLine);
-            return kInspectUsage;
-        }
+    j += "  \"steps\": [";
+    for (std::size_t i = 0; i < in.steps.size(); ++i) {
+        j += (i == 0 ? "" : ", ") + std::string("{\"name\": ") + Quoted(in.steps[i].name) +
+             ", \"ok\": " + Bool(in.steps[i].ok) + ", \"reason\": " + Quoted(in.steps[i].reason) +
+             "}";
     }
-    AddCriticalErrorFlags();
-    const Inspection inspection = Inspect();
-    platform::PrintToStdout(
-        (json ? FormatJson(inspection, version) : FormatReport(inspection, version)).c_str());
-    return inspection.verdict == Verdict::WouldChange ? kInspectWouldChange : kInspectDeclined;
+    j += "],\n";
+    j += std::string("  \"verdict\": \"") + VerdictName(Decide(in), in.verdict) + "\",\n";
+    const bool gatesPass = in.verdict == Verdict::WouldChange;
+    j += "  \"delete_script\": " + (gatesPass ? Quoted(in.deleteScript) : "null") + ",\n";
+    j += "  \"create_script\": " + (gatesPass ? Quoted(in.createScript) : "null") + "\n";
+    return j + "}\n";
 }
 
 }  // namespace ssdprep

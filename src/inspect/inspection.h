@@ -3,22 +3,27 @@
 // functions, changing nothing.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/audit_mode.h"
-#include "app/run.h"
+#include "app/plan.h"
 #include "disk/disk.h"
 #include "disk/layout.h"
 #include "disk/solid_state.h"
+#include "inspect/steps.h"
 
 namespace ssdprep {
 
-inline constexpr int kInspectWouldChange = 0;
-inline constexpr int kInspectDeclined = 1;
-inline constexpr int kInspectUsage = 2;
+// The report's exit codes, each with its own verdict.
+enum class Outcome {
+    WouldChange = 0,      // deletes hibernation partition N, creates the new one
+    Declined = 1,         // a gate declines
+    Usage = 2,            // an argument it does not know
+    WouldStop = 3,        // the gates pass, a step's check fails: the tool ends with 2
+    NothingToDelete = 4,  // the gates pass, no hibernation partition: it only adds one
+};
 
 struct Inspection {
     AuditFacts audit;
@@ -31,19 +36,26 @@ struct Inspection {
     SsdOnlyOutcome ssdOnly = SsdOnlyOutcome::NotOneInternalDrive;
     LayoutAnswer layout;  // the search's first read
     int hibernationPartition = kNoPartition;
+    StyleAnswer style;  // the report's own read, after all of the tool's
     Verdict verdict = Verdict::NotAuditMode;
+    std::vector<StepCheck> steps;  // only when both gates pass
     std::string deleteScript;
     std::string createScript;
 };
 
 // Reads everything the tool reads, in its order, whatever the gates decide:
-// the audit facts, drives 0 to 4, drive 0's bus, identify data and layout.
+// the audit facts, drives 0 to 4, drive 0's bus, identify data and layout;
+// then drive 0's partition style and, when both gates pass, the checks the
+// tool makes before the partition steps.
 Inspection Inspect();
+Outcome Decide(const Inspection& inspection);
 
 std::string FormatReport(const Inspection& inspection, std::string_view version);
 std::string FormatJson(const Inspection& inspection, std::string_view version);
 
-// The whole program: arguments, report, exit code.
-int RunInspector(const std::vector<std::string>& arguments, std::string_view version);
+// Why a layout could not be read, in words an engineer can act on.
+std::string LayoutFailure(const LayoutAnswer& layout, const StyleAnswer& style);
+// The exit codes, as the report and --help list them.
+extern const char kExitCodeTable[];
 
 }  // namespace ssdprep

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app/inspection.h"
+#include "inspect/program.h"
 // Generated per executable from project(VERSION); see cmake/windows.cmake.
 #include "version_record.h"
 

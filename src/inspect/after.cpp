@@ -1,0 +1,130 @@
+#include "inspect/after.h"
+
+#include <array>
+
+#include "app/plan.h"
+#include "inspect/inspection.h"
+#include "partition/text.h"
+#include "platform/platform.h"
+#include "platform/unique.h"
+
+namespace ssdprep {
+namespace {
+
+constexpr std::uint32_t kVolumeDiskExtentsCode = 0x560000;  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS
+constexpr std::size_t kExtentsHeaderSize = 8;
+constexpr std::size_t kExtentSize = 24;
+constexpr std::size_t kExtentsRead = 8;
+constexpr std::uint32_t kLabelCapacity = platform::kMaxPath + 1;  // as the call documents
+constexpr int kLetters = 26;
+
+// Whether any extent of the volume at that letter lies on drive 0; nothing
+// when that cannot be read.
+std::optional<bool> OnDrive0(char letter) {
+    const char16_t path[] = {u'\\', u'\\', u'.', u'\\', static_cast<char16_t>(letter), u':', u'\0'};
+    const platform::UniqueDrive volume(platform::OpenDrive(
+        path, 0, platform::kFileShareRead | platform::kFileShareWrite, platform::kOpenExisting, 0));
+    if (!volume.valid()) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kExtentsHeaderSize + kExtentSize * kExtentsRead> reply{};
+    std::uint32_t returned = 0;
+    if (platform::DeviceControl(volume.get(), kVolumeDiskExtentsCode, nullptr, 0, reply.data(),
+                                static_cast<std::uint32_t>(reply.size()), &returned) == 0) {
+        return std::nullopt;
+    }
+    const std::uint32_t extents = ReadU32(reply.data());
+    for (std::uint32_t i = 0; i < extents && i < kExtentsRead; ++i) {
+        if (ReadU32(reply.data() + kExtentsHeaderSize + kExtentSize * i) == kTargetDrive) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+AfterInspection InspectAfter() {
+    AfterInspection after;
+    const Disk disk(kTargetDrive);
+    after.layout = QueryLayout(disk);
+    if (after.layout.read) {
+        for (const PartitionEntry& entry : RecognizedPartitions(after.layout.reply)) {
+            if (entry.type == kHibernationPartitionType) {
+                after.hibernation.push_back(entry.number);
+            }
+        }
+    } else {
+        after.style = QueryPartitionStyle(disk);
+    }
+    const std::uint32_t letters = platform::LogicalDrives();
+    for (int i = 0; i < kLetters; ++i) {
+        if ((letters & (1u << i)) == 0) {
+            continue;
+        }
+        const char letter = static_cast<char>('A' + i);
+        const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
+        std::array<char16_t, kLabelCapacity> label{};
+        if (platform::QueryVolumeInformation(root, label.data(), kLabelCapacity) != 0 &&
+            std::u16string_view(label.data()) == kNewPartitionLabel) {
+            after.volumes.push_back({letter, OnDrive0(letter)});
+        }
+    }
+    return after;
+}
+
+namespace {
+
+// A labelled volume known to lie elsewhere (a USB stick, say) does not count.
+bool NewVolumeFound(const AfterInspection& after) {
+    for (const LabelledVolume& volume : after.volumes) {
+        if (volume.onDrive0.value_or(true)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsDone(const AfterInspection& after) {
+    return after.layout.read && after.hibernation.empty() && NewVolumeFound(after);
+}
+
+std::string FormatAfter(const AfterInspection& after, std::string_view version) {
+    std::string r = "ssdprep-inspect " + std::string(version) +
+                    " --after: did ssdprep.exe leave drive 0 as intended? Nothing is changed.\n";
+    std::string failed;
+    if (!after.layout.read) {
+        failed = "drive 0's layout cannot be read: " + LayoutFailure(after.layout, after.style);
+        r += "Drive 0 layout: not readable: " + LayoutFailure(after.layout, after.style) + "\n";
+    } else if (!after.hibernation.empty()) {
+        failed = "drive 0 still has a hibernation partition (number " +
+                 Decimal(after.hibernation.front()) + ")";
+        r += "Drive 0 layout: hibernation partition " + Decimal(after.hibernation.front()) +
+             " (type 0x84) is still there\n";
+    } else {
+        r += "Drive 0 layout: readable, no hibernation partition\n";
+    }
+    if (after.volumes.empty()) {
+        r += "Volumes labelled TEMP_PART01: none among the drive letters\n";
+    }
+    if (failed.empty() && !NewVolumeFound(after)) {
+        failed = after.volumes.empty() ? "no volume is labelled TEMP_PART01"
+                                       : "no volume labelled TEMP_PART01 is on drive 0";
+    }
+    for (const LabelledVolume& volume : after.volumes) {
+        r += std::string("Volume labelled TEMP_PART01: ") + volume.letter + ": (" +
+             (!volume.onDrive0   ? "whether it is on drive 0 cannot be read"
+              : *volume.onDrive0 ? "on drive 0"
+                                 : "not on drive 0") +
+             ")\n";
+    }
+    if (after.volumes.size() > 1) {
+        r += "More than one volume carries the label: the tool may have run more than once.\n";
+    }
+    r += failed.empty() ? "Result: done.\n" : "Result: not done: " + failed + ".\n";
+    return r;
+}
+
+}  // namespace ssdprep

@@ -1,0 +1,33 @@
+// ssdprep-inspect --after: did a run leave drive 0 as intended? Reading only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "disk/layout.h"
+
+namespace ssdprep {
+
+struct LabelledVolume {
+    char letter;
+    std::optional<bool> onDrive0;  // nothing when the volume's extents cannot be read
+};
+
+struct AfterInspection {
+    LayoutAnswer layout;
+    StyleAnswer style;                    // to say why, when the layout cannot be read
+    std::vector<int> hibernation;         // recognised partitions of type 0x84 still there
+    std::vector<LabelledVolume> volumes;  // the drive letters labelled TEMP_PART01
+};
+
+// Drive 0's layout, read as the tool reads it, and every drive letter's
+// label (GetLogicalDrives, GetVolumeInformationW).
+AfterInspection InspectAfter();
+// Done: the layout is readable and holds no hibernation partition, and a
+// volume labelled TEMP_PART01 exists.
+bool IsDone(const AfterInspection& after);
+std::string FormatAfter(const AfterInspection& after, std::string_view version);
+
+}  // namespace ssdprep

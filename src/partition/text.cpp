@@ -1,0 +1,23 @@
+#include "partition/text.h"
+
+#include <charconv>
+#include <iterator>
+
+namespace ssdprep {
+
+std::string Decimal(long long value) {
+    char digits[24];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    static_cast<void>(error);  // cannot fail: 24 characters hold any 64-bit number
+    return std::string(std::begin(digits), end);
+}
+
+std::string Bytes(std::u16string_view text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return bytes;
+}
+
+}  // namespace ssdprep

@@ -1,0 +1,16 @@
+// Numbers and text as the scripts and the report write them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ssdprep {
+
+// Numbers as "%d" writes them: no leading zeros, a minus sign for
+// negative numbers.
+std::string Decimal(long long value);
+// One byte per character; the values passed are ASCII, anything else would
+// have no byte of its own and is written as '?'.
+std::string Bytes(std::u16string_view text);
+
+}  // namespace ssdprep
