@@ -12,6 +12,15 @@
 //                         (default 0)
 //   FAKE_DISKPART_DELAY   milliseconds to wait before the last record and the
 //                         exit (default 0)
+//   FAKE_DISKPART_VOLUME  folder (Windows path) standing for the new volume's
+//                         drive letter: a format writes its label into
+//                         .windows-label there (where Wine reads a volume
+//                         label from), and deleting the partition whose file
+//                         system carries that label, as blkid reads it,
+//                         removes the file
+//   FAKE_DISKPART_NOCHANGE  1: a script on an image is recorded but not
+//                         carried out; runN.log says "not carried out:
+//                         FAKE_DISKPART_NOCHANGE=1" and the exit code is 0
 //   SSDPREP_SIM_DRIVES    the simulated drives' folder, inherited from the tool
 //
 // Each start takes the next free number N and writes, in that folder:
@@ -69,7 +78,7 @@
 //     ("the next available drive letter is assigned").
 //   - deleting, formatting or assigning with no partition selected fails.
 // Apart from that scratch file it touches no file but the records, the
-// script and the selected image.
+// script, the selected image and .windows-label.
 #include <windows.h>
 
 #include <algorithm>
@@ -138,6 +147,27 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD di
                                       &written, nullptr) != 0 &&
                           written == bytes.size());
     return ::CloseHandle(file) != 0 && ok;
+}
+
+// The bytes of a whole file; empty when it cannot be read.
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ReadAll(file, bytes);
+        ::CloseHandle(file);
+    }
+    return bytes;
+}
+
+// A folder from the environment, without trailing separators.
+std::wstring FolderFromEnvironment(const wchar_t* name) {
+    std::wstring folder = Environment(name);
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    return folder;
 }
 
 // The records of one start; an empty stem records nothing.
@@ -444,7 +474,8 @@ bool DiskImage(const std::wstring& drives, const std::string& number, std::wstri
 
 class ImageSession {
 public:
-    explicit ImageSession(std::wstring drives) : m_drives(std::move(drives)) {}
+    ImageSession(std::wstring drives, std::wstring labelFile)
+        : m_drives(std::move(drives)), m_labelFile(std::move(labelFile)) {}
 
     Outcome Run(const Command& command) {
         if (Matches(command, {"rescan"})) {
@@ -523,6 +554,16 @@ private:
             return Failed(kServiceFailed, "sfdisk ended with " + std::to_string(status));
         }
         m_selected = false;
+        // The volume is gone, and with it the label Wine shows for it.
+        const std::string label = m_labelFile.empty() ? std::string() : FileBytes(m_labelFile);
+        const std::string offset = std::to_string(m_partition.start * mbr::kSectorSize);
+        const bool labelled =
+            !label.empty() &&
+            RunShell("l=$(blkid -p -O \"$2\" -s LABEL -o value \"$1\"); test \"$l\" = \"$3\"",
+                     {m_unixImage, offset, label}) == 0;
+        if (labelled && ::DeleteFileW(m_labelFile.c_str()) == 0) {
+            return Failed(kServiceFailed, "deleted, but its label file stays");
+        }
         return Done(Describe(m_partition) + " deleted");
     }
 
@@ -604,6 +645,9 @@ private:
             return Failed(kServiceFailed, "formatting ended with " + std::to_string(status));
         }
         m_partition.type = 0x07;
+        if (!m_labelFile.empty() && !WriteWholeFile(m_labelFile, label, CREATE_ALWAYS)) {
+            return Failed(kServiceFailed, "formatted, but the label file cannot be written");
+        }
         return Done(Describe(m_partition) + " formatted NTFS, label " + label);
     }
 
@@ -622,6 +666,7 @@ private:
     }
 
     std::wstring m_drives;
+    std::wstring m_labelFile;  // empty without FAKE_DISKPART_VOLUME
     std::wstring m_image;
     std::string m_unixImage;
     bool m_selected = false;
@@ -641,8 +686,8 @@ bool HasImage(const std::vector<Command>& commands, const std::wstring& drives) 
 }
 
 int CarryOut(const std::vector<Command>& commands, const std::wstring& drives,
-             const Records& records) {
-    ImageSession session(drives);
+             const std::wstring& labelFile, const Records& records) {
+    ImageSession session(drives, labelFile);
     for (const Command& command : commands) {
         const Outcome outcome = session.Run(command);
         std::string line =
@@ -668,10 +713,8 @@ int CarryOut(const std::vector<Command>& commands, const std::wstring& drives,
 int main() {
     const int fixedExit = static_cast<int>(NumberFromEnvironment(L"FAKE_DISKPART_EXIT"));
     const DWORD delay = static_cast<DWORD>(NumberFromEnvironment(L"FAKE_DISKPART_DELAY"));
-    std::wstring drives = Environment(L"SSDPREP_SIM_DRIVES");
-    while (!drives.empty() && (drives.back() == L'\\' || drives.back() == L'/')) {
-        drives.pop_back();
-    }
+    const std::wstring drives = FolderFromEnvironment(L"SSDPREP_SIM_DRIVES");
+    const std::wstring volume = FolderFromEnvironment(L"FAKE_DISKPART_VOLUME");
     const std::wstring commandLine = ::GetCommandLineW();
     const Records records = ClaimRecords(Environment(L"FAKE_DISKPART_RECORD"), commandLine);
     records.Write(L".startup", StartupRecord());
@@ -696,7 +739,14 @@ int main() {
         records.Write(L".open", opened);
         const std::vector<Command> commands = ParseScript(bytes);
         if (read && HasImage(commands, drives)) {
-            exitCode = CarryOut(commands, drives, records);
+            if (Environment(L"FAKE_DISKPART_NOCHANGE") == L"1") {
+                records.Append(L".log", "not carried out: FAKE_DISKPART_NOCHANGE=1");
+                exitCode = 0;
+            } else {
+                exitCode =
+                    CarryOut(commands, drives,
+                             volume.empty() ? volume : volume + L"\\.windows-label", records);
+            }
         }
     }
     ::Sleep(delay);

@@ -2,7 +2,8 @@
 // 512-byte sectors, listed the way Windows lists an MBR disk's layout: the
 // MBR's four slots, then the four slots of each extended boot record (EBR)
 // in chain order. Non-empty slots that are not containers are numbered 1, 2,
-// 3... in that order. Nothing here writes to the image.
+// 3... in that order. It also tells a GPT disk's protective MBR and an image
+// with no partition table at all. Nothing here writes to the image.
 #pragma once
 
 #include <windows.h>
@@ -142,6 +143,26 @@ inline bool ReadTable(const std::wstring& path, Table& table) {
         }
         tableSector = next;
     }
+}
+
+// A GPT disk's protective MBR: an MBR slot of type 0xEE.
+inline bool IsProtective(const Table& table) {
+    for (const Slot& slot : table.slots) {
+        if (slot.chainIndex == 0 && slot.type == 0xEE) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when the image's first sector reads but lacks the 0x55AA boot
+// signature: the disk has no partition table.
+inline bool IsUnsigned(const std::wstring& path) {
+    using namespace detail;
+    const ImageFile image(path);
+    unsigned char sector[kSectorSize];
+    return image.Read(0, sector) &&
+           (sector[kBootSignatureOffset] != 0x55 || sector[kBootSignatureOffset + 1] != 0xAA);
 }
 
 }  // namespace mbr

@@ -9,8 +9,13 @@
 //   storage.bin  reply to IOCTL_STORAGE_QUERY_PROPERTY
 //   smart.bin    reply to SMART_RCV_DRIVE_DATA
 //   layout.bin   reply to IOCTL_DISK_GET_DRIVE_LAYOUT
-//   disk.img     a raw MBR disk image, never written; without layout.bin the
-//                layout reply is made from it at every call (see LayoutReply)
+//   layout-ex.bin  reply to IOCTL_DISK_GET_DRIVE_LAYOUT_EX
+//   disk.img     a raw disk image, never written; without layout.bin or
+//                layout-ex.bin that layout reply is made from it at every
+//                call (see LayoutReply): an MBR image gives its partitions,
+//                one with a GPT protective MBR (a slot of type 0xEE) the GPT
+//                style with no entries, whose legacy request fails, and one
+//                without the 0x55AA signature the RAW style
 // A reply file's bytes go to the start of the output buffer, cut at its
 // length; without the file the call fails and the buffer is left alone.
 #include <windows.h>
@@ -36,6 +41,10 @@ constexpr std::uint32_t kDiskGetDriveLayout = 0x0007400C;
 static_assert(kDiskGetDriveLayout == IOCTL_DISK_GET_DRIVE_LAYOUT);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8 &&
               sizeof(PARTITION_INFORMATION) == 32);
+constexpr std::uint32_t kDiskGetDriveLayoutEx = 0x00070050;
+static_assert(kDiskGetDriveLayoutEx == IOCTL_DISK_GET_DRIVE_LAYOUT_EX);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == 48 &&
+              sizeof(PARTITION_INFORMATION_EX) == 144);
 
 constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
 
@@ -163,6 +172,8 @@ const wchar_t* ReplyFileFor(std::uint32_t code) {
             return L"smart.bin";
         case kDiskGetDriveLayout:
             return L"layout.bin";
+        case kDiskGetDriveLayoutEx:
+            return L"layout-ex.bin";
         default:
             return nullptr;
     }
@@ -172,36 +183,77 @@ const wchar_t* ReplyFileFor(std::uint32_t code) {
 // per table (MBR and each EBR), the entries in table order, every non-empty
 // slot that is no container recognised and numbered. Microsoft documents
 // only that a recognised partition is "of a recognized type"; recognising
-// every data partition, 0x84 included, is this simulation's model.
-DWORD LayoutReply(const std::wstring& image, void* out, std::uint32_t outSize,
+// every data partition, 0x84 included, is this simulation's model. So is
+// the GPT disk: the _EX reply gives its style and no entries (the report
+// reads the style alone), and the legacy request, which has no GPT form,
+// fails.
+DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t outSize,
                   std::uint32_t* returned) {
-    mbr::Table table;
-    if (!mbr::ReadTable(image, table)) {
+    mbr::Table table{};
+    const bool read = mbr::ReadTable(image, table);
+    const bool raw = !read && ex && mbr::IsUnsigned(image);
+    if (!read && !raw) {
         return ERROR_DISK_CORRUPT;
     }
-    const std::size_t size = offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) +
-                             sizeof(PARTITION_INFORMATION) * table.slots.size();
+    const bool gpt = read && mbr::IsProtective(table);
+    if (gpt && !ex) {
+        return ERROR_INVALID_FUNCTION;
+    }
+    const std::size_t count = raw || gpt ? 0 : table.slots.size();
+    const std::size_t headerSize = ex ? offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry)
+                                      : offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry);
+    const std::size_t entrySize =
+        ex ? sizeof(PARTITION_INFORMATION_EX) : sizeof(PARTITION_INFORMATION);
+    const std::size_t size = headerSize + entrySize * count;
     if (size > outSize) {
         return ERROR_INSUFFICIENT_BUFFER;
     }
     // Written field by field: the SDK declares a one-entry array.
     std::string reply(size, '\0');
-    const DWORD header[2] = {static_cast<DWORD>(table.slots.size()), table.signature};
-    std::memcpy(reply.data(), header, sizeof header);
-    for (std::size_t i = 0; i < table.slots.size(); ++i) {
+    if (ex) {
+        DRIVE_LAYOUT_INFORMATION_EX header{};
+        header.PartitionStyle =
+            raw ? PARTITION_STYLE_RAW : (gpt ? PARTITION_STYLE_GPT : PARTITION_STYLE_MBR);
+        header.PartitionCount = static_cast<DWORD>(count);
+        if (!raw && !gpt) {
+            header.Mbr.Signature = table.signature;
+        }
+        std::memcpy(reply.data(), &header, headerSize);
+    } else {
+        const DWORD header[2] = {static_cast<DWORD>(count), table.signature};
+        std::memcpy(reply.data(), header, sizeof header);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
         const mbr::Slot& slot = table.slots[i];
-        PARTITION_INFORMATION entry{};
-        entry.StartingOffset.QuadPart = static_cast<LONGLONG>(slot.start * mbr::kSectorSize);
-        entry.PartitionLength.QuadPart = static_cast<LONGLONG>(slot.sectors * mbr::kSectorSize);
-        entry.HiddenSectors = slot.hiddenSectors;
-        entry.PartitionNumber = static_cast<DWORD>(slot.number);
-        entry.PartitionType = slot.type;
-        entry.BootIndicator = slot.boot ? TRUE : FALSE;
-        entry.RecognizedPartition = slot.number != 0 ? TRUE : FALSE;
-        entry.RewritePartition = FALSE;
-        std::memcpy(
-            reply.data() + offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) + sizeof entry * i,
-            &entry, sizeof entry);
+        const auto start = static_cast<LONGLONG>(slot.start * mbr::kSectorSize);
+        const auto length = static_cast<LONGLONG>(slot.sectors * mbr::kSectorSize);
+        const BOOLEAN boot = slot.boot ? TRUE : FALSE;
+        const BOOLEAN recognized = slot.number != 0 ? TRUE : FALSE;
+        char* at = reply.data() + headerSize + entrySize * i;
+        if (ex) {
+            PARTITION_INFORMATION_EX entry{};
+            entry.PartitionStyle = PARTITION_STYLE_MBR;
+            entry.StartingOffset.QuadPart = start;
+            entry.PartitionLength.QuadPart = length;
+            entry.PartitionNumber = static_cast<DWORD>(slot.number);
+            entry.RewritePartition = FALSE;
+            entry.Mbr.PartitionType = slot.type;
+            entry.Mbr.BootIndicator = boot;
+            entry.Mbr.RecognizedPartition = recognized;
+            entry.Mbr.HiddenSectors = slot.hiddenSectors;
+            std::memcpy(at, &entry, sizeof entry);
+        } else {
+            PARTITION_INFORMATION entry{};
+            entry.StartingOffset.QuadPart = start;
+            entry.PartitionLength.QuadPart = length;
+            entry.HiddenSectors = slot.hiddenSectors;
+            entry.PartitionNumber = static_cast<DWORD>(slot.number);
+            entry.PartitionType = slot.type;
+            entry.BootIndicator = boot;
+            entry.RecognizedPartition = recognized;
+            entry.RewritePartition = FALSE;
+            std::memcpy(at, &entry, sizeof entry);
+        }
     }
     std::memcpy(out, reply.data(), size);
     if (returned != nullptr) {
@@ -249,9 +301,10 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
     DWORD error = known ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
     const wchar_t* replyFile = ReplyFileFor(code);
     const std::wstring folder = known ? SimFolder() + L"\\" + Widen(open->second) : std::wstring();
-    if (known && code == kDiskGetDriveLayout && !FileExists(folder + L"\\layout.bin") &&
+    const bool ex = code == kDiskGetDriveLayoutEx;
+    if (known && (code == kDiskGetDriveLayout || ex) && !FileExists(folder + L"\\" + replyFile) &&
         FileExists(folder + L"\\disk.img")) {
-        error = LayoutReply(folder + L"\\disk.img", out, outSize, returned);
+        error = LayoutReply(folder + L"\\disk.img", ex, out, outSize, returned);
     } else if (known && replyFile != nullptr) {
         std::string reply;
         if (ReadWholeFile(folder + L"\\" + replyFile, reply)) {
