@@ -145,6 +145,20 @@ class WinePrefix:
         subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def map_letter(self, letter, folder):
+        """Maps a drive letter to a folder, whose .windows-label Wine reports
+        as the volume's label; returns the undo."""
+        link = os.path.join(self.path, "dosdevices", letter.lower() + ":")
+        os.symlink(folder, link)
+        return lambda: os.remove(link)
+
+    def reread_labels(self):
+        """Wine's mount manager reads the volumes' labels when its server
+        starts, and keeps them: a label written since shows after a restart."""
+        self.shutdown()
+        self._tool(["wineserver", f"-p{SERVER_PERSISTENCE}"])
+        self._server_started = True
+
     def _tool(self, command, timeout=RUN_TIMEOUT, expect=(0,)):
         result = self.run(command, timeout=timeout)
         if result.returncode not in expect:

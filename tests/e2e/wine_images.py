@@ -59,14 +59,15 @@ def tool(command, stdin=None):
                           env=TOOL_ENV).stdout
 
 
-def make_image(path, partitions):
+def make_image(path, partitions, label="dos"):
     # Random bytes everywhere, so that any stray write shows.
     with open(path, "wb") as image:
         image.write(random.Random(0).randbytes(DISK_MIB * MIB * SECTOR))
-    lines = ["label: dos", "label-id: 0x55d0cafe"]
+    lines = [f"label: {label}"] + (["label-id: 0x55d0cafe"] if label == "dos" else [])
     lines += [f"start={start * MIB}, size={size * MIB}, type={kind}"
               for start, size, kind in partitions]
-    lines[2] += ", bootable"
+    if label == "dos":
+        lines[2] += ", bootable"
     tool(["sfdisk", "--no-reread", "--no-tell-kernel", "--wipe", "never", "--wipe-partitions",
           "never", path], ("\n".join(lines) + "\n").encode())
 

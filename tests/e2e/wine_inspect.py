@@ -1,36 +1,55 @@
 """ssdprep-inspect-sim.exe beside ssdprep-sim.exe on the same simulated
-machines: the report must say what the tool then does, and read the drives
-the way the tool reads them.
+machines: the report's exit code must predict the tool's, and the report
+must read the drives the way the tool reads them, then make its one read of
+its own.
 """
 
 import json
 import os
 import unittest
 
-from harness import (BANNER, BUS_TYPE_SATA, BUS_TYPE_USB, NOT_AUDIT_MODE, NOT_SSD_ONLY,
-                     SETUP_STATE_KEY, DiskpartRecords, SimDrives, identify_reply, layout_reply,
-                     storage_reply, windows_executable)
-from wine_partition import CREATE_NAME, DELETE_NAME, STANDARD_LAYOUT
+from harness import (NOT_AUDIT_MODE, NOT_SSD_ONLY, BUS_TYPE_SATA, BUS_TYPE_USB, SETUP_STATE_KEY,
+                     DiskpartRecords, SimDrives, identify_reply, install_fake_diskpart,
+                     layout_reply, remove_diskpart, storage_reply, windows_executable,
+                     windows_path)
+from wine_images import make_image
+from wine_partition import CREATE_NAME, DELETE_NAME, STANDARD_LAYOUT, nested_folder
 from wine_sim import SimCase
 
-VERDICT_OF_OUTPUT = {BANNER: "would-change", NOT_AUDIT_MODE: "not-audit",
-                     NOT_SSD_ONLY: "not-ssd-only"}
+VERDICT_OF_OUTPUT = {NOT_AUDIT_MODE: "not-audit", NOT_SSD_ONLY: "not-ssd-only"}
+VERDICT_OF_EXIT = {0: "would-change", 3: "would-stop", 4: "nothing-to-delete"}
+# The tool's exit code each of the report's foretells.
+TOOL_EXIT = {0: 0, 1: 1, 3: 2, 4: 0}
+# The report's own read after all of the tool's: drive 0's partition style,
+# which the simulated drives answer for disk images only.
+STYLE_READ = ["open 0 access=00000000 share=00000003 disposition=00000003 flags=00000000 ok",
+              "ioctl 0 code=00070050 in=- outlen=18480", "close 0"]
+HIBERNATION = [(1, 20, "7"), (21, 30, "84")]
 
 
 def drive(bus=BUS_TYPE_SATA, rate=1, layout=STANDARD_LAYOUT, **extra):
     return dict(storage=storage_reply(bus), smart=identify_reply(rate), layout=layout, **extra)
 
 
-# name: (drives by number, image state or None)
+# name: (drives by number, image state or None, the report's exit code, and
+# extras: drive 0's disk image (partitions, label), the working folder's
+# length, no partitioning tool, tool runs before the report's)
 MACHINES = {
-    "hibernation_partition_2": ({0: drive()}, None),
+    "hibernation_partition_2": ({0: drive()}, None, 0, {}),
     "no_hibernation_partition": ({0: drive(layout=layout_reply([(1, 0x07, 1), (2, 0x0C, 1)]))},
-                                 None),
-    "setup_completed": ({0: drive()}, "IMAGE_STATE_COMPLETE"),
-    "two_internal_drives": ({0: drive(), 1: drive()}, None),
-    "usb_drive_0": ({0: drive(bus=BUS_TYPE_USB), 1: drive()}, None),
-    "rotating_drive": ({0: drive(rate=7200)}, None),
-    "no_read_write_access": ({0: drive(deny_rw=True)}, None),
+                                 None, 4, {}),
+    "setup_completed": ({0: drive()}, "IMAGE_STATE_COMPLETE", 1, {}),
+    "two_internal_drives": ({0: drive(), 1: drive()}, None, 1, {}),
+    "usb_drive_0": ({0: drive(bus=BUS_TYPE_USB), 1: drive()}, None, 1, {}),
+    "rotating_drive": ({0: drive(rate=7200)}, None, 1, {}),
+    "no_read_write_access": ({0: drive(deny_rw=True)}, None, 1, {}),
+    "partitioning_tool_missing": ({0: drive()}, None, 3, {"no_diskpart": True}),
+    "current_directory_past_the_limit": ({0: drive()}, None, 3, {"cwd": 239}),
+    "gpt": ({0: drive(layout=None)}, None, 4, {"image": ([(1, 20, "L")], "gpt")}),
+    "four_logical_drives": ({0: drive(layout=None)}, None, 4, {"image": (
+        [(1, 8, "7"), (9, 40, "5"), (10, 6, "7"), (17, 6, "84"), (24, 6, "7"), (31, 6, "7")],
+        "dos")}),
+    "second_run": ({0: drive(layout=None)}, None, 4, {"image": (HIBERNATION, "dos"), "runs": 1}),
 }
 
 
@@ -40,8 +59,9 @@ class InspectorCase(SimCase):
         super().setUpClass()
         cls.inspector = windows_executable("ssdprep-inspect-sim.exe")
 
-    def machine(self, name, drives, image_state):
+    def machine(self, name, drives, image_state, extras=None):
         """Fresh drives, records and working folder for one machine."""
+        extras = extras or {}
         self.prefix.reset()
         if image_state is not None:
             self.prefix.reg_add(SETUP_STATE_KEY, "ImageState", "REG_SZ", image_state)
@@ -49,9 +69,20 @@ class InspectorCase(SimCase):
         self.drives = SimDrives(os.path.join(folder, "drives"))
         for number, files in drives.items():
             self.drives.add_drive(number, **files)
+        if "image" in extras:
+            make_image(os.path.join(self.drives.folder, "0", "disk.img"), *extras["image"])
         self.records = DiskpartRecords(os.path.join(folder, "records"))
         self.cwd = os.path.join(folder, "cwd")
         os.makedirs(self.cwd)
+        if "cwd" in extras:
+            self.cwd = nested_folder(self.cwd, extras["cwd"])
+        for _ in range(extras.get("runs", 0)):
+            self.assertEqual(self.run_tool().returncode, 0)
+        if extras.get("no_diskpart"):
+            remove_diskpart(self.prefix)
+            self.addCleanup(install_fake_diskpart, self.prefix)
+        if os.path.exists(os.path.join(self.drives.folder, "calls.log")):
+            self.take_log()
 
     def inspect(self, *args):
         env = {**self.drives.env, **self.records.env}
@@ -65,25 +96,34 @@ class InspectorCase(SimCase):
 
 class InspectorAgreesWithToolTest(InspectorCase):
     def test_both_twins_agree(self):
-        for name, (drives, image_state) in MACHINES.items():
+        for name, (drives, image_state, code, extras) in MACHINES.items():
             with self.subTest(machine=name):
-                self.machine(name, drives, image_state)
+                self.machine(name, drives, image_state, extras)
                 inspected = self.inspect("--json")
                 report = json.loads(inspected.stdout)
                 inspector_log = self.take_log()
                 tool = self.run_tool()
                 tool_log = self.drives.log_lines()
+                if extras.get("no_diskpart"):
+                    install_fake_diskpart(self.prefix)
 
-                self.assertEqual(report["verdict"], VERDICT_OF_OUTPUT.get(tool.stdout), tool)
-                self.assertEqual(inspected.returncode, 0 if tool.returncode == 0 else 1)
+                self.assertEqual(inspected.returncode, code, inspected.stdout)
+                self.assertEqual(tool.returncode, TOOL_EXIT[code], tool)
+                self.assertEqual(report["verdict"], VERDICT_OF_OUTPUT.get(tool.stdout)
+                                 or VERDICT_OF_EXIT[code])
                 # Same requests, sizes and access: the tool reads what the
                 # inspector read, and stops where its gates decline.
                 self.assertEqual(tool_log, inspector_log[:len(tool_log)])
-                if report["verdict"] != "would-change":
+                style_read = inspector_log[-3:]
+                style_read[1] = style_read[1].rsplit(" ", 1)[0]
+                self.assertEqual(style_read, STYLE_READ)
+                if code == 1:
                     self.assertIsNone(report["delete_script"])
                     self.assertEqual(os.listdir(self.cwd), [])
                     continue
-                self.assertEqual(tool_log, inspector_log)
+                self.assertEqual(tool_log, inspector_log[:-3])
+                if code == 3:
+                    continue
                 with open(os.path.join(self.cwd, DELETE_NAME), "rb") as script:
                     deleted = script.read()
                 with open(os.path.join(self.cwd, CREATE_NAME), "rb") as script:
@@ -98,12 +138,31 @@ class InspectorAgreesWithToolTest(InspectorCase):
         result = self.inspect()
         self.assertEqual(result.returncode, 0, result)
         self.assertIn(b"\r\nVerdict: ssdprep.exe would change drive 0.", result.stdout)
-        self.assertEqual(result.stderr, b"")
+        # Nothing of its own; Wine says when it cannot read a volume's device.
+        self.assertEqual([line for line in result.stderr.splitlines()
+                          if not line.startswith(b"wine: ")], [])
         self.assertEqual(os.listdir(self.cwd), [])
         self.assertEqual(self.records.runs(), [])
         # Only the drives' folders and their log are there.
         self.assertEqual(sorted(os.listdir(self.drives.folder)), ["0", "calls.log"])
         self.assertDrivesClosed(self.drives.log_lines())
+
+    def test_after_answers_1_before_a_run_and_0_after_it(self):
+        self.machine("after", {0: drive(layout=None)}, None, {"image": (HIBERNATION, "dos")})
+        volume = os.path.join(self.case_dir, "volume")
+        os.makedirs(volume)
+        before = self.inspect("--after")
+        self.assertEqual(before.returncode, 1, before.stdout)
+        self.assertIn(b"Result: not done: drive 0 still has a hibernation partition (number 2).",
+                      before.stdout)
+        self.addCleanup(self.prefix.map_letter("M", volume))
+        self.assertEqual(self.prefix.run_windows(self.exe, cwd=self.cwd, extra_env={
+            **self.drives.env, **self.records.env,
+            "FAKE_DISKPART_VOLUME": windows_path(volume)}).returncode, 0)
+        self.prefix.reread_labels()
+        after = self.inspect("--after")
+        self.assertEqual(after.returncode, 0, after.stdout)
+        self.assertIn(b"\r\nVolume labelled TEMP_PART01: M: ", after.stdout)
 
     def test_unknown_argument_is_a_usage_error(self):
         self.machine("usage", {0: drive()}, None)
