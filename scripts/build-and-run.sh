@@ -15,6 +15,7 @@ prefix="$demo/prefix"
 drives="$demo/drives"
 image="$drives/0/disk.img"
 records="$demo/records"
+volume="$demo/volume"
 wine_log="$demo/wine.log"
 
 bash scripts/install-deps.sh
@@ -49,7 +50,7 @@ hibernation_start=81920
 
 make_sample_machine() {
     rm -rf "$demo"
-    mkdir -p "$drives/0" "$records" "$demo/cwd" "$demo/real"
+    mkdir -p "$drives/0" "$records" "$demo/cwd" "$demo/real" "$volume"
     truncate -s 64M "$image"
     printf 'label: dos\nlabel-id: 0x55d0cafe\nstart=%s, size=%s, type=7, bootable\nstart=%s, type=84\n' \
         "$system_start" "$system_sectors" "$hibernation_start" | "${table_tool[@]}" "$image"
@@ -72,6 +73,9 @@ for name, reply in (("storage.bin", storage_reply(BUS_TYPE_SATA)), ("smart.bin",
 EOF
     "${wine[@]}" wineboot -i >>"$wine_log" 2>&1 || { cat "$wine_log"; exit 1; }
     cp "$bin/fake-diskpart.exe" "$prefix/drive_c/windows/system32/diskpart.exe"
+    # Drive M: stands for the new volume: the stand-in writes the label it
+    # formats with into this folder, where Wine reads a drive's label.
+    ln -s "$volume" "$prefix/dosdevices/m:"
 }
 
 show_machine() {
@@ -106,11 +110,31 @@ sys.exit(r["verdict"] != "would-change" or r["hibernation_partition"] != 2)' "$d
     [ -z "$(find "$demo/cwd" "$records" -mindepth 1)" ] || fail "the report left files behind"
 }
 
+# --after: 1 before the run, 0 after it.
+run_after_check() {
+    local expected=$1 code=0
+    heading "ssdprep-inspect-sim.exe --after ($2)"
+    (cd "$demo/cwd" && SSDPREP_SIM_DRIVES="$(windows_path "$drives")" "${wine[@]}" \
+        "$bin/ssdprep-inspect-sim.exe" --after >"$demo/after.out" 2>>"$wine_log") || code=$?
+    show_text "$demo/after.out"
+    echo "(exit code $code)"
+    ((code == expected)) || fail "--after ended with $code, not $expected"
+}
+run_after_check_before() { run_after_check 1 "before the run"; }
+run_after_check_after() {
+    # Wine reads a drive letter's label when its server starts: restart it
+    # to see the label the stand-in wrote.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    run_after_check 0 "after the run"
+}
+
 run_tool() {
     heading "ssdprep-sim.exe: console output"
     local code=0
     (cd "$demo/cwd" && SSDPREP_SIM_DRIVES="$(windows_path "$drives")" \
         FAKE_DISKPART_RECORD="$(windows_path "$records")" \
+        FAKE_DISKPART_VOLUME="$(windows_path "$volume")" \
         "${wine[@]}" "$bin/ssdprep-sim.exe" >"$demo/sim.out" 2>>"$wine_log") ||
         code=$?
     show_text "$demo/sim.out"
@@ -164,11 +188,13 @@ steps=(
     show_machine
     show_table_before
     run_report
+    run_after_check_before
     run_tool
     show_scripts
     show_stand_in_log
     show_table_after
     show_new_partition
+    run_after_check_after
     run_real_tool
 )
 for step in "${steps[@]}"; do
