@@ -74,8 +74,11 @@ EOF
     "${wine[@]}" wineboot -i >>"$wine_log" 2>&1 || { cat "$wine_log"; exit 1; }
     cp "$bin/fake-diskpart.exe" "$prefix/drive_c/windows/system32/diskpart.exe"
     # Drive M: stands for the new volume: the stand-in writes the label it
-    # formats with into this folder, where Wine reads a drive's label.
+    # formats with into its folder, where Wine reads a drive's label. Wine
+    # learns of a drive when its server starts.
     ln -s "$volume" "$prefix/dosdevices/m:"
+    wineserver -k 2>/dev/null || true
+    wineserver -w
 }
 
 show_machine() {
@@ -121,20 +124,14 @@ run_after_check() {
     ((code == expected)) || fail "--after ended with $code, not $expected"
 }
 run_after_check_before() { run_after_check 1 "before the run"; }
-run_after_check_after() {
-    # Wine reads a drive letter's label when its server starts: restart it
-    # to see the label the stand-in wrote.
-    wineserver -k 2>/dev/null || true
-    wineserver -w
-    run_after_check 0 "after the run"
-}
+run_after_check_after() { run_after_check 0 "after the run"; }
 
 run_tool() {
     heading "ssdprep-sim.exe: console output"
     local code=0
     (cd "$demo/cwd" && SSDPREP_SIM_DRIVES="$(windows_path "$drives")" \
         FAKE_DISKPART_RECORD="$(windows_path "$records")" \
-        FAKE_DISKPART_VOLUME="$(windows_path "$volume")" \
+        FAKE_DISKPART_VOLUME='M:\' \
         "${wine[@]}" "$bin/ssdprep-sim.exe" >"$demo/sim.out" 2>>"$wine_log") ||
         code=$?
     show_text "$demo/sim.out"

@@ -17,7 +17,9 @@
 //                         .windows-label there (where Wine reads a volume
 //                         label from), and deleting the partition whose file
 //                         system carries that label, as blkid reads it,
-//                         removes the file
+//                         removes the file. When the folder is a drive's root
+//                         (M:\), Wine is then made to read that drive's label
+//                         again (see RereadLabel)
 //   FAKE_DISKPART_NOCHANGE  1: a script on an image is recorded but not
 //                         carried out; runN.log says "not carried out:
 //                         FAKE_DISKPART_NOCHANGE=1" and the exit code is 0
@@ -80,13 +82,17 @@
 // Apart from that scratch file it touches no file but the records, the
 // script, the selected image and .windows-label.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -369,6 +375,69 @@ std::string UnixPath(const std::wstring& path) {
     return unixPath;
 }
 
+// Wine's mount manager reads a drive's .windows-label when it learns of the
+// drive and keeps what it read, where Windows shows a volume's new label at
+// once. Defining the drive anew, on the folder it has, makes Wine read the
+// label again. The requests are Wine's own, as its ddk/mountmgr.h has them.
+constexpr DWORD kMountManagerType = 0x6D;  // MOUNTMGRCONTROLTYPE
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE(kMountManagerType, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+constexpr DWORD kQueryUnixDrive =
+    CTL_CODE(kMountManagerType, 33, METHOD_BUFFERED, FILE_READ_ACCESS);
+struct UnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+
+void RereadLabel(wchar_t letter) {
+    const HANDLE manager =
+        ::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    UnixDrive query{};
+    query.size = sizeof query;
+    query.letter = static_cast<WCHAR>(std::towlower(letter));
+    std::vector<char> reply(4096, '\0');
+    DWORD got = 0;
+    UnixDrive drive{};
+    if (::DeviceIoControl(manager, kQueryUnixDrive, &query, sizeof query, reply.data(),
+                          static_cast<DWORD>(reply.size() - 1), &got, nullptr) != 0 &&
+        got >= sizeof drive) {
+        std::memcpy(&drive, reply.data(), sizeof drive);
+    }
+    if (drive.mountPointOffset != 0 && drive.mountPointOffset < got) {
+        const std::string mountPoint = reply.data() + drive.mountPointOffset;
+        UnixDrive define{};
+        define.size = static_cast<ULONG>(sizeof define + mountPoint.size() + 1);
+        define.type = drive.type;
+        define.letter = query.letter;
+        define.mountPointOffset = sizeof define;
+        std::vector<char> request(define.size, '\0');
+        std::memcpy(request.data(), &define, sizeof define);
+        std::memcpy(request.data() + sizeof define, mountPoint.c_str(), mountPoint.size());
+        ::DeviceIoControl(manager, kDefineUnixDrive, request.data(), define.size, nullptr, 0, &got,
+                          nullptr);
+    }
+    ::CloseHandle(manager);
+}
+
+// After the label file changed: the drive it is the root of, if any.
+void RereadLabelOf(const std::wstring& labelFile) {
+    if (labelFile.size() > 2 && labelFile[1] == L':' && labelFile[2] == L'\\' &&
+        labelFile.find(L'\\', 3) == std::wstring::npos) {
+        RereadLabel(labelFile[0]);
+    }
+}
+
 // Runs a POSIX shell script with the given $1, $2... and waits for it: its
 // exit status, or a Wine status when it could not start. Its output goes
 // nowhere: the tool's console must show only the tool's own.
@@ -564,6 +633,9 @@ private:
         if (labelled && ::DeleteFileW(m_labelFile.c_str()) == 0) {
             return Failed(kServiceFailed, "deleted, but its label file stays");
         }
+        if (labelled) {
+            RereadLabelOf(m_labelFile);
+        }
         return Done(Describe(m_partition) + " deleted");
     }
 
@@ -647,6 +719,9 @@ private:
         m_partition.type = 0x07;
         if (!m_labelFile.empty() && !WriteWholeFile(m_labelFile, label, CREATE_ALWAYS)) {
             return Failed(kServiceFailed, "formatted, but the label file cannot be written");
+        }
+        if (!m_labelFile.empty()) {
+            RereadLabelOf(m_labelFile);
         }
         return Done(Describe(m_partition) + " formatted NTFS, label " + label);
     }

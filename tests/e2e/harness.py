@@ -147,17 +147,14 @@ class WinePrefix:
 
     def map_letter(self, letter, folder):
         """Maps a drive letter to a folder, whose .windows-label Wine reports
-        as the volume's label; returns the undo."""
+        as the volume's label, and restarts the server, so that Wine's mount
+        manager knows the drive; returns the undo."""
         link = os.path.join(self.path, "dosdevices", letter.lower() + ":")
-        os.symlink(folder, link)
-        return lambda: os.remove(link)
-
-    def reread_labels(self):
-        """Wine's mount manager reads the volumes' labels when its server
-        starts, and keeps them: a label written since shows after a restart."""
+        os.symlink(os.path.realpath(folder), link)
         self.shutdown()
         self._tool(["wineserver", f"-p{SERVER_PERSISTENCE}"])
         self._server_started = True
+        return lambda: os.remove(link)
 
     def _tool(self, command, timeout=RUN_TIMEOUT, expect=(0,)):
         result = self.run(command, timeout=timeout)
