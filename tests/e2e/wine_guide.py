@@ -1,141 +1,166 @@
-"""The operator's guide's pieces that an engineer pastes, checked as they
-stand in the guide:
+"""The deployment files the package ships, checked as they stand:
 
-- the batch wrapper, run by Wine's cmd around the tool's simulated twin:
-  each exit code of the tool gives the wrapper's documented answer and log
-  line, and a folder too long for the scripts stops the wrapper before the
-  tool could show its message box;
-- the unattend.xml fragment (no Wine needed): well-formed, in the auditUser
-  pass, and never letting Windows restart on the tool's exit code;
-- the exit codes, stated as the README states them.
+- run-ssdprep.cmd, run by Wine's cmd beside the simulated twins of the tool
+  and its report (under their real names) on a drive image, with the stand-in
+  partitioning tool labelling drive M: as it formats: a first run changes the
+  image, a second run changes nothing, a GPT drive and a missing partitioning
+  tool are never partitioned, a run that changes nothing stops set-up, and
+  the wrapper only ever ends with 0 or 3; a folder too long for the scripts
+  stops it before the tool could show its message box;
+- unattend-auditUser.xml (no Wine needed): well-formed, in the auditUser pass,
+  with WillReboot OnRequest, in the form Microsoft documents;
+- the exit codes, stated in the guide as the README states them.
 """
 
+import hashlib
 import os
 import re
 import shutil
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from harness import (BANNER, BUS_TYPE_SATA, SimDrives, identify_reply, install_fake_diskpart,
-                     remove_diskpart, storage_reply, windows_path)
-from wine_partition import STANDARD_LAYOUT, nested_folder
+from harness import (BUS_TYPE_SATA, SimDrives, identify_reply, install_fake_diskpart,
+                     remove_diskpart, storage_reply, windows_executable, windows_path)
+from wine_images import make_image, table
+from wine_partition import nested_folder
 from wine_sim import SimCase
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 GUIDE = os.path.join(ROOT, "docs", "operator-guide.md")
 README = os.path.join(ROOT, "README.md")
+WRAPPER = os.path.join(ROOT, "deploy", "run-ssdprep.cmd")
+FRAGMENT = os.path.join(ROOT, "deploy", "unattend-auditUser.xml")
 UNATTEND = "{urn:schemas-microsoft-com:unattend}"
 WCM = "{http://schemas.microsoft.com/WMIConfig/2002/State}"
-# Microsoft's limit for a RunSynchronousCommand's Path.
-PATH_LIMIT = 259
+# Microsoft's limits for a RunSynchronousCommand: Path and Description at most
+# 259 characters, Order from 1 to 500; its children in the order of
+# Microsoft's examples.
+TEXT_LIMIT = 259
+CHILDREN = ["Description", "Order", "Path", "WillReboot"]
 CARRY_ON = 0
 STOP = 3
+HIBERNATION = ([(1, 20, "7"), (21, 30, "84")], "dos")
+GPT = ([(1, 20, "L")], "gpt")
+
+# name: drive 0's image (None: the machine of the row before), the extra
+# environment, the wrapper's exit code, whether the tool ran, and what the
+# wrapper's log says of this run
+ROWS = {
+    "first run": (HIBERNATION, {}, CARRY_ON, True,
+                  b"done: no hibernation partition, and a TEMP_PART01 volume"),
+    "second run": (None, {}, CARRY_ON, False,
+                   b"already done: no hibernation partition, and a TEMP_PART01 volume"),
+    "second run, DECLINE_STOPS=1": (None, {"DECLINE_STOPS": "1"}, CARRY_ON, False,
+                                    b"already done"),
+    "GPT": (GPT, {}, CARRY_ON, False, b"not done, and ssdprep.exe cannot do it"),
+    "GPT, DECLINE_STOPS=1": (None, {"DECLINE_STOPS": "1"}, STOP, False,
+                             b"not done, and ssdprep.exe cannot do it"),
+    "partitioning tool missing": (HIBERNATION, {"no diskpart": "1"}, STOP, False,
+                                  b"a partition step could not be carried out here"),
+    "stand-in changes nothing": (HIBERNATION, {"FAKE_DISKPART_NOCHANGE": "1"}, STOP, True,
+                                 b"ssdprep.exe ran, but drive 0 is not as it should be"),
+}
 
 
-def guide_block(first_line):
-    """The text of the guide's one unindented fenced block that begins with
-    `first_line`, with Windows line ends as an engineer's copy would have."""
-    with open(GUIDE, encoding="utf-8") as guide:
-        blocks = re.findall(r"^```[a-z]*\n(.*?)^```$", guide.read(), re.MULTILINE | re.DOTALL)
-    found = [block for block in blocks if block.startswith(first_line + "\n")]
-    if len(found) != 1:
-        raise AssertionError(f"{len(found)} blocks of the guide begin with {first_line!r}")
-    return found[0].replace("\n", "\r\n")
+def read(path):
+    with open(path, "rb") as file:
+        return file.read()
 
 
 class WrapperTest(SimCase):
-    def install(self, folder, decline_stops=False):
-        """The tool (its twin, under the tool's name) and the wrapper in
-        `folder`; returns the wrapper's path."""
+    def install(self, folder):
+        """The twins under the real names and the wrapper, with CR LF as in
+        the package, in `folder`; returns the wrapper's path."""
         os.makedirs(folder, exist_ok=True)
         shutil.copyfile(self.exe, os.path.join(folder, "ssdprep.exe"))
-        wrapper = guide_block("@echo off")
-        if decline_stops:
-            # The one edit the guide tells the engineer about.
-            edited = wrapper.replace('set "DECLINE_STOPS=0"', 'set "DECLINE_STOPS=1"')
-            self.assertNotEqual(edited, wrapper)
-            wrapper = edited
+        shutil.copyfile(windows_executable("ssdprep-inspect-sim.exe"),
+                        os.path.join(folder, "ssdprep-inspect.exe"))
         path = os.path.join(folder, "run-ssdprep.cmd")
-        with open(path, "w", encoding="ascii", newline="") as script:
-            script.write(wrapper)
+        with open(path, "wb") as script:
+            script.write(read(WRAPPER).replace(b"\n", b"\r\n"))
         return path
 
-    def run_wrapper(self, path):
-        env = {**self.drives.env, **self.records.env}
+    def run_wrapper(self, path, extra_env=None):
+        env = {**self.drives.env, **self.records.env, **(extra_env or {})}
         # From another folder: the wrapper must change into its own.
         return self.prefix.run(["wine", "cmd", "/c", windows_path(path)], cwd=self.cwd,
                                extra_env=env)
 
-    def read_log(self, folder):
-        with open(os.path.join(folder, "ssdprep-run.log"), "rb") as log:
-            return log.read()
-
-    def test_exit_codes_give_the_documented_answers(self):
-        cases = [
-            # name, drive 0 present, partitioning tool present, DECLINE_STOPS,
-            # the wrapper's exit code, its last log line's ending
-            ("done", True, True, False, CARRY_ON,
-             b"exit code 0: both partition steps ran. Check the result.\r\n"),
-            ("declined", False, True, False, CARRY_ON,
-             b"exit code 1: declined, nothing was changed.\r\n"),
-            ("declined, DECLINE_STOPS=1", False, True, True, STOP,
-             b"exit code 1: declined, nothing was changed.\r\n"),
-            ("not carried out", True, False, False, STOP,
-             b"exit code 2: a partition step was not carried out. Do not seal this image.\r\n"),
-        ]
-        for name, drive_0, diskpart, decline_stops, code, outcome in cases:
+    def test_rows_end_with_0_or_3_and_act_as_the_log_says(self):
+        volume = os.path.join(self.case_dir, "volume")
+        os.makedirs(volume)
+        self.addCleanup(self.prefix.map_letter("M", volume))
+        for name, (image, env, code, tool_runs, said) in ROWS.items():
             with self.subTest(name):
-                case_dir = os.path.join(self.case_dir, re.sub(r"\W+", "_", name))
-                self.drives = SimDrives(os.path.join(case_dir, "drives"))
-                if drive_0:
+                if image is not None:
+                    for leftover in os.listdir(volume):
+                        os.remove(os.path.join(volume, leftover))
+                    folder = os.path.join(self.case_dir, re.sub(r"\W+", "_", name))
+                    self.drives = SimDrives(os.path.join(folder, "drives"))
                     self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA),
-                                          smart=identify_reply(1), layout=STANDARD_LAYOUT)
-                folder = os.path.join(case_dir, "deploy")
-                wrapper = self.install(folder, decline_stops)
-                if not diskpart:
+                                          smart=identify_reply(1))
+                    disk = os.path.join(self.drives.folder, "0", "disk.img")
+                    make_image(disk, *image)
+                    wrapper = self.install(os.path.join(folder, "deploy"))
+                    log = os.path.join(folder, "deploy", "ssdprep-run.log")
+                before, logged = read(disk), read(log) if os.path.exists(log) else b""
+                runs = len(self.records.runs())
+                if "no diskpart" in env:
                     remove_diskpart(self.prefix)
                 try:
-                    result = self.run_wrapper(wrapper)
+                    result = self.run_wrapper(wrapper, {"FAKE_DISKPART_VOLUME": "M:\\", **env})
                 finally:
                     install_fake_diskpart(self.prefix)
-                self.assertEqual(result.returncode, code, result.stdout)
-                log = self.read_log(folder)
-                self.assertIn(b"running ssdprep.exe in " + windows_path(folder).encode(), log)
-                # The tool's own output is kept between the two lines.
-                self.assertIn(b"\r\n" + BANNER, log)
-                self.assertTrue(log.endswith(outcome), log)
+                this_run = read(log)[len(logged):]
+                self.assertEqual(result.returncode, code, this_run)
+                self.assertIn(said, this_run)
+                self.assertEqual(b"ssdprep.exe ended with" in this_run, tool_runs, this_run)
+                self.assertTrue(this_run.endswith(f"ends with {code}\r\n".encode()), this_run)
+                if name == "first run":
+                    self.assertNotIn("84", [entry["type"] for entry in table(disk)])
+                else:
+                    self.assertEqual(hashlib.sha256(read(disk)).digest(),
+                                     hashlib.sha256(before).digest())
+                if not tool_runs:
+                    self.assertEqual(len(self.records.runs()), runs)
 
     def test_folder_too_long_for_the_scripts_stops_before_the_tool(self):
-        self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA), smart=identify_reply(1),
-                              layout=STANDARD_LAYOUT)
+        volume = os.path.join(self.case_dir, "volume")
+        os.makedirs(volume)
+        self.addCleanup(self.prefix.map_letter("M", volume))
         for length, code in [(238, CARRY_ON), (239, STOP)]:
             with self.subTest(length=length):
+                self.drives = SimDrives(os.path.join(self.case_dir, f"drives{length}"))
+                self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA),
+                                      smart=identify_reply(1))
+                make_image(os.path.join(self.drives.folder, "0", "disk.img"), *HIBERNATION)
                 folder = nested_folder(os.path.join(self.case_dir, str(length)), length)
-                result = self.run_wrapper(self.install(folder))
+                result = self.run_wrapper(self.install(folder), {"FAKE_DISKPART_VOLUME": "M:\\"})
                 self.assertEqual(result.returncode, code, result.stdout)
                 ran = os.path.exists(os.path.join(folder, "deletePartition.VELK"))
                 self.assertEqual(ran, code == CARRY_ON)
         self.assertIn(b"longer than 238 characters", result.stdout)
 
 
-class GuideDocumentTest(unittest.TestCase):
-    def test_unattend_fragment_runs_in_audit_user_and_never_restarts(self):
-        # Inside <unattend>, whose namespace the fragment's elements take.
-        text = guide_block('<settings pass="auditUser">')
-        root = ElementTree.fromstring(
-            f'<unattend xmlns="{UNATTEND[1:-1]}">{text}</unattend>')
-        commands = root.findall(f"./{UNATTEND}settings/{UNATTEND}component/"
-                                f"{UNATTEND}RunSynchronous/{UNATTEND}RunSynchronousCommand")
+class DeploymentFilesTest(unittest.TestCase):
+    def test_unattend_fragment_runs_the_wrapper_in_audit_user_on_request(self):
+        root = ElementTree.parse(FRAGMENT).getroot()
+        self.assertEqual(root.tag, f"{UNATTEND}unattend")
+        settings = root.findall(f"{UNATTEND}settings")
+        self.assertEqual([s.get("pass") for s in settings], ["auditUser"])
+        component = settings[0].find(f"{UNATTEND}component")
+        self.assertEqual((component.get("name"), component.get("processorArchitecture")),
+                         ("Microsoft-Windows-Deployment", "amd64"))
+        commands = component.findall(f"{UNATTEND}RunSynchronous/{UNATTEND}RunSynchronousCommand")
         self.assertEqual(len(commands), 1)
-        component = root.find(f"./{UNATTEND}settings/{UNATTEND}component")
-        self.assertEqual(component.get("name"), "Microsoft-Windows-Deployment")
-        self.assertEqual(component.get("processorArchitecture"), "amd64")
         command = commands[0]
         self.assertEqual(command.get(f"{WCM}action"), "add")
-        self.assertEqual(command.findtext(f"{UNATTEND}WillReboot"), "Never")
-        path = command.findtext(f"{UNATTEND}Path")
-        self.assertLessEqual(len(path), PATH_LIMIT)
-        self.assertIn("cd /d C:\\Deploy\\ssdprep && ssdprep.exe >>", path)
+        self.assertEqual([child.tag.removeprefix(UNATTEND) for child in command], CHILDREN)
+        self.assertEqual(command.findtext(f"{UNATTEND}WillReboot"), "OnRequest")
+        self.assertTrue(1 <= int(command.findtext(f"{UNATTEND}Order")) <= 500)
+        for text in ("Path", "Description"):
+            self.assertLessEqual(len(command.findtext(f"{UNATTEND}{text}")), TEXT_LIMIT)
+        self.assertTrue(command.findtext(f"{UNATTEND}Path").endswith("\\run-ssdprep.cmd"))
 
     def test_exit_codes_are_stated_as_in_the_readme(self):
         def exit_code_table(path):
