@@ -63,93 +63,72 @@ TEST_F(InspectionTest, JsonQuotesWhatTheMachineSaysAndShowsTheFileForm) {
 // The report's verdicts, from plain values: each reason and number as an
 // engineer reads them, and the exit code that goes with them.
 TEST(FormatReport, NamesEachVerdictWithItsReasonAndExitCode) {
-    using ssdprep::Inspection;
+    using ssdprep::SsdOnlyOutcome;
+    using ssdprep::Verdict;
     struct Row {
-        const char* name;
-        void (*change)(Inspection&);
+        Verdict gates;
+        SsdOnlyOutcome ssdOnly;
+        int hibernation;
+        std::uint32_t layoutError;  // 0: the layout was read
+        std::uint32_t style;
+        bool toolMissing;
         const char* verdict;
         int exitCode;
     };
     const Row rows[] = {
-        {"setup completed", [](Inspection& in) { in.verdict = ssdprep::Verdict::NotAuditMode; },
+        {Verdict::NotAuditMode, SsdOnlyOutcome::SsdOnly, 3, 0, 0, false,
          "declined, not in audit mode: ImageState is IMAGE_STATE_COMPLETE: Windows setup has "
          "completed.",
          1},
-        {"two internal drives",
-         [](Inspection& in) {
-             in.verdict = ssdprep::Verdict::NotSsdOnly;
-             in.ssdOnly = ssdprep::SsdOnlyOutcome::NotOneInternalDrive;
-             in.internalDrives = 2;
-         },
+        {Verdict::NotSsdOnly, SsdOnlyOutcome::NotOneInternalDrive, 3, 0, 0, false,
          "declined, not an SSD-only model: 2 internal drives among drives 0 to 4, and exactly 1 "
          "is needed.",
          1},
-        {"drive 0 on USB",
-         [](Inspection& in) {
-             in.verdict = ssdprep::Verdict::NotSsdOnly;
-             in.ssdOnly = ssdprep::SsdOnlyOutcome::Drive0OnUsb;
-         },
+        {Verdict::NotSsdOnly, SsdOnlyOutcome::Drive0OnUsb, 3, 0, 0, false,
          "declined, not an SSD-only model: drive 0 is on USB, so the one internal drive is "
          "another.",
          1},
-        {"drive 0 unconfirmed",
-         [](Inspection& in) {
-             in.verdict = ssdprep::Verdict::NotSsdOnly;
-             in.ssdOnly = ssdprep::SsdOnlyOutcome::Drive0Unconfirmed;
-         },
+        {Verdict::NotSsdOnly, SsdOnlyOutcome::Drive0Unconfirmed, 3, 0, 0, false,
          "declined, not an SSD-only model: drive 0 could not be confirmed internal: no "
          "read-write access.",
          1},
-        {"rotating",
-         [](Inspection& in) {
-             in.verdict = ssdprep::Verdict::NotSsdOnly;
-             in.ssdOnly = ssdprep::SsdOnlyOutcome::NotSolidState;
-             in.drive0Identify.data[434] = 0x20, in.drive0Identify.data[435] = 0x1C;
-         },
+        {Verdict::NotSsdOnly, SsdOnlyOutcome::NotSolidState, 3, 0, 0, false,
          "declined, not an SSD-only model: drive 0 reports rotation rate 7200 (identify word "
          "217), and only 1 means solid-state.",
          1},
-        {"would change", [](Inspection&) {},
+        {Verdict::WouldChange, SsdOnlyOutcome::SsdOnly, 3, 0, 0, false,
          "ssdprep.exe would change drive 0. The delete script selects hibernation partition 3.", 0},
-        {"would stop",
-         [](Inspection& in) {
-             in.steps.push_back({"partitioning tool", false, "no file at C:\\diskpart.exe", false});
-         },
+        {Verdict::WouldChange, SsdOnlyOutcome::SsdOnly, 3, 0, 0, true,
          "ssdprep.exe would not carry out its partition steps: partitioning tool: no file at "
          "C:\\diskpart.exe. It would end with exit code 2.\n",
          3},
-        {"more than 16 entries",
-         [](Inspection& in) {
-             in.hibernationPartition = -1;
-             in.layout = ssdprep::LayoutAnswer{true, false, 122, {}};
-         },
+        {Verdict::WouldChange, SsdOnlyOutcome::SsdOnly, -1, 122, 0, false,
          "nothing to delete: drive 0's layout cannot be read: more than 16 layout entries (four "
          "or more logical drives) (error 122).",
          4},
-        {"GPT",
-         [](Inspection& in) {
-             in.hibernationPartition = -1;
-             in.layout = ssdprep::LayoutAnswer{true, false, 1, {}};
-             in.style = ssdprep::StyleAnswer{true, 0, ssdprep::kPartitionStyleGpt};
-         },
+        {Verdict::WouldChange, SsdOnlyOutcome::SsdOnly, -1, 1, ssdprep::kPartitionStyleGpt, false,
          "nothing to delete: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1).", 4},
     };
     for (const Row& row : rows) {
-        Inspection in;
-        in.verdict = ssdprep::Verdict::WouldChange;
-        in.ssdOnly = ssdprep::SsdOnlyOutcome::SsdOnly;
+        ssdprep::Inspection in;
         in.audit.majorVersion = 10;
-        in.drive0Identify.opened = in.drive0Identify.exchanged = true;
-        in.hibernationPartition = 3;
-        in.layout.opened = in.layout.read = true;
-        row.change(in);
+        in.verdict = row.gates;
+        in.ssdOnly = row.ssdOnly;
+        in.internalDrives = 2;
+        in.drive0Identify = {true, true, {}};
+        in.drive0Identify.data[434] = 0x20, in.drive0Identify.data[435] = 0x1C;  // 7200
+        in.hibernationPartition = row.hibernation;
+        in.layout = {true, row.layoutError == 0, row.layoutError, {}};
+        in.style = {true, 0, row.style};
+        if (row.toolMissing) {
+            in.steps.push_back({"partitioning tool", false, "no file at C:\\diskpart.exe", false});
+        }
         const std::string report = ssdprep::FormatReport(in, "1.0.0.1");
         EXPECT_NE(report.find(std::string("\nVerdict: ") + row.verdict), std::string::npos)
-            << row.name << "\n"
             << report;
         EXPECT_NE(report.find("\nExit code: " + std::to_string(row.exitCode) + "\n"),
                   std::string::npos)
-            << row.name;
+            << report;
     }
 }
 
