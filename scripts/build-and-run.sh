@@ -20,6 +20,7 @@ wine_log="$demo/wine.log"
 
 bash scripts/install-deps.sh
 mkdir -p build
+echo "Building the Windows executables (build/windows, log in build/demo-build.log) ..."
 { cmake --preset windows && cmake --build --preset windows; } >build/demo-build.log 2>&1 ||
     { cat build/demo-build.log; exit 1; }
 
@@ -71,6 +72,7 @@ for name, reply in (("storage.bin", storage_reply(BUS_TYPE_SATA)), ("smart.bin",
     with open(os.path.join(sys.argv[1], name), "wb") as file:
         file.write(reply)
 EOF
+    echo "Starting Wine in a new prefix (build/demo/prefix), about a minute the first time ..."
     "${wine[@]}" wineboot -i >>"$wine_log" 2>&1 || { cat "$wine_log"; exit 1; }
     cp "$bin/fake-diskpart.exe" "$prefix/drive_c/windows/system32/diskpart.exe"
     # Drive M: stands for the new volume: the stand-in writes the label it
