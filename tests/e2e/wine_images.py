@@ -5,7 +5,8 @@ Each case reads the image back with sfdisk and blkid alone, never from the
 stand-in's records: the hibernation partition (type 0x84) is gone where the
 tool could find it and kept where it could not, an NTFS "TEMP_PART01"
 partition fills the named free extent, every other entry is unchanged, and
-no byte outside the new partition changed but partition-table sectors.
+no byte outside the new partition changed, nor a hole of the sparse image
+filled, but partition-table sectors.
 """
 
 import hashlib
@@ -60,9 +61,22 @@ def tool(command, stdin=None):
 
 
 def make_image(path, partitions, label="dos"):
-    # Random bytes everywhere, so that any stray write shows.
+    # Sparse, so that any stray write shows: random bytes in the first and last
+    # file system block of every MiB (where partitions begin and end and the
+    # tables lie) show a write as changed bytes; a write into a hole, of zeros
+    # too, shows as data where there was none (data_sectors).
+    noise, total, mib = random.Random(0), DISK_MIB * MIB * SECTOR, MIB * SECTOR
     with open(path, "wb") as image:
-        image.write(random.Random(0).randbytes(DISK_MIB * MIB * SECTOR))
+        image.truncate(total)
+        block = min(max(os.fstat(image.fileno()).st_blksize, 4096), mib // 2)
+        for head in range(0, total, mib):
+            for at in (head, head + mib - block):
+                image.seek(at)
+                image.write(noise.randbytes(block))
+        image.flush()
+        if len(data_sectors(path)) == total // SECTOR:  # a file system without holes
+            image.seek(0)
+            image.write(noise.randbytes(total))
     lines = [f"label: {label}"] + (["label-id: 0x55d0cafe"] if label == "dos" else [])
     lines += [f"start={start * MIB}, size={size * MIB}, type={kind}"
               for start, size, kind in partitions]
@@ -70,6 +84,19 @@ def make_image(path, partitions, label="dos"):
         lines[2] += ", bootable"
     tool(["sfdisk", "--no-reread", "--no-tell-kernel", "--wipe", "never", "--wipe-partitions",
           "never", path], ("\n".join(lines) + "\n").encode())
+
+
+def data_sectors(path):
+    """The sectors the file system holds data for; the rest are holes."""
+    sectors, at = set(), 0
+    with open(path, "rb") as image:
+        while True:
+            try:
+                start = os.lseek(image.fileno(), at, os.SEEK_DATA)
+            except OSError:  # no data from `at` on
+                return sectors
+            at = os.lseek(image.fileno(), start, os.SEEK_HOLE)
+            sectors.update(range(start // SECTOR, -(-at // SECTOR)))
 
 
 def table(path):
@@ -111,7 +138,7 @@ class ImageTest(SimCase):
         for name, (partitions, number, (first_mib, end_mib)) in CASES.items():
             with self.subTest(name):
                 image = self.use_drive_0_image(os.path.join(self.case_dir, name), partitions)
-                before, before_bytes = table(image), read(image)
+                before, before_bytes, before_data = table(image), read(image), data_sectors(image)
                 self.assertRun(self.run_tool(), BANNER, DONE)
                 detail = f"\nstand-in's log:\n{self.stand_in_logs()}"
 
@@ -124,16 +151,17 @@ class ImageTest(SimCase):
                                  detail)
                 self.assertEqual(file_system(image, first), ("ntfs", "TEMP_PART01"), detail)
 
-                # Outside the new partition only table sectors may change:
-                # signed ones that lie in no data partition.
-                after_bytes = read(image)
+                # Outside the new partition only table sectors may change
+                # (bytes, or a hole filled): signed ones in no data partition.
+                after_bytes, after_data = read(image), data_sectors(image)
                 data = [(entry["start"], entry["start"] + entry["size"]) for entry in before
                         if entry["type"] not in ("5", "f")]
                 strays = []
                 for sector in range(len(before_bytes) // SECTOR):
                     at = sector * SECTOR
                     if (not first <= sector < end and
-                            before_bytes[at:at + SECTOR] != after_bytes[at:at + SECTOR] and
+                            (before_bytes[at:at + SECTOR] != after_bytes[at:at + SECTOR] or
+                             (sector in before_data) != (sector in after_data)) and
                             (before_bytes[at + 510:at + SECTOR] != b"\x55\xaa" or
                              any(start <= sector < stop for start, stop in data))):
                         strays.append(sector)
@@ -142,9 +170,10 @@ class ImageTest(SimCase):
     def test_declined_gates_leave_the_image_byte_identical(self):
         image = self.use_drive_0_image(os.path.join(self.case_dir, "rotating"),
                                        CASES["hibernation_last"][0], rotation_rate=0)
-        checksum = hashlib.sha256(read(image)).hexdigest()
+        checksum, data = hashlib.sha256(read(image)).hexdigest(), data_sectors(image)
         self.assertRun(self.run_tool(), NOT_SSD_ONLY, DECLINED)
-        self.assertEqual(hashlib.sha256(read(image)).hexdigest(), checksum)
+        self.assertEqual((hashlib.sha256(read(image)).hexdigest(), data_sectors(image)),
+                         (checksum, data))
         self.assertNothingPartitioned()
 
 
