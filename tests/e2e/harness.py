@@ -407,6 +407,17 @@ class WineTestCase(unittest.TestCase):
         shutil.rmtree(self.case_dir)
         os.makedirs(self.case_dir)
 
+    def run(self, result=None):
+        failed = len(result.failures) + len(result.errors) if result else 0
+        result = super().run(result)
+        # A passing case's disk images go; a failing case keeps them to look at.
+        if (result is not None and len(result.failures) + len(result.errors) == failed and
+                hasattr(self, "case_dir")):
+            for folder, _, names in os.walk(self.case_dir):
+                if "disk.img" in names:
+                    os.remove(os.path.join(folder, "disk.img"))
+        return result
+
     def assertRun(self, result, expected_stdout, expected_code):
         detail = f"\nstdout: {result.stdout!r}\nstderr: {result.stderr[-2000:]!r}"
         self.assertEqual(result.stdout, expected_stdout, detail)
