@@ -31,9 +31,8 @@ LayoutAnswer QueryLayout(const Disk& disk) {
     answer.opened = true;
     answer.read = platform::DeviceControl(drive.get(), kGetDriveLayoutCode, nullptr, 0,
                                           answer.reply.data(), kLayoutReplySize, &returned) != 0;
-    if (!answer.read) {
-        answer.error = platform::LastError();
-    }
+    // Asked before the close, which may set it anew.
+    answer.error = answer.read ? 0 : platform::LastError();
     drive.reset();
     if (!answer.read) {
         platform::SendDebugString(kLayoutReadFailed);

@@ -195,6 +195,16 @@ const char* VerdictName(Outcome outcome, Verdict verdict) {
     return "would-change";
 }
 
+// The check the tool would stop at, or null.
+const StepCheck* FirstFailedStep(const Inspection& in) {
+    for (const StepCheck& step : in.steps) {
+        if (!step.ok) {
+            return &step;
+        }
+    }
+    return nullptr;
+}
+
 // Why no hibernation partition is found.
 std::string NothingToDeleteReason(const Inspection& in) {
     if (!in.layout.read) {
@@ -271,10 +281,8 @@ Outcome Decide(const Inspection& in) {
     if (in.verdict != Verdict::WouldChange) {
         return Outcome::Declined;
     }
-    for (const StepCheck& step : in.steps) {
-        if (!step.ok) {
-            return Outcome::WouldStop;
-        }
+    if (FirstFailedStep(in) != nullptr) {
+        return Outcome::WouldStop;
     }
     return in.hibernationPartition == kNoPartition ? Outcome::NothingToDelete
                                                    : Outcome::WouldChange;
@@ -360,19 +368,15 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
                      ? "Verdict: declined, not in audit mode: " + AuditReason(in) + ".\n"
                      : "Verdict: declined, not an SSD-only model: " + SsdOnlyReason(in) + ".\n";
             break;
-        case Outcome::WouldStop:
-            for (const StepCheck& step : in.steps) {
-                if (!step.ok) {
-                    r +=
-                        "Verdict: ssdprep.exe would not carry out its partition steps: " +
-                        step.name + ": " + step.reason +
-                        (!step.notice ? ". It would end with exit code 2.\n"
-                                      : ". It would show a message box that waits for OK, then end "
-                                        "with exit code 2.\n");
-                    break;
-                }
-            }
+        case Outcome::WouldStop: {
+            const StepCheck& step = *FirstFailedStep(in);
+            r += "Verdict: ssdprep.exe would not carry out its partition steps: " + step.name +
+                 ": " + step.reason +
+                 (step.notice ? ". It would show a message box that waits for OK, then end with "
+                                "exit code 2.\n"
+                              : ". It would end with exit code 2.\n");
             break;
+        }
         case Outcome::NothingToDelete:
             r += "Verdict: nothing to delete: " + NothingToDeleteReason(in) +
                  ". ssdprep.exe would delete nothing (the delete script selects partition -1) "

@@ -10,7 +10,6 @@ namespace fake {
 namespace {
 
 constexpr std::int32_t kErrorFileNotFound = 2;
-constexpr std::int32_t kErrorMoreData = 234;
 
 std::unique_ptr<Machine>& Storage() {
     static std::unique_ptr<Machine> machine = std::make_unique<Machine>();
@@ -251,7 +250,7 @@ std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* 
     // A value too large for the buffer: the part that fits is what a
     // careless reader would see, so that is what the fake leaves behind.
     std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), limit), data);
-    return bytes.size() > limit ? fake::kErrorMoreData : kErrorSuccess;
+    return bytes.size() > limit ? kErrorMoreData : kErrorSuccess;
 }
 
 std::int32_t CloseRegistryKey(Handle key) {
@@ -420,7 +419,8 @@ Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share
     m.driveOpens.push_back({text, access, share, disposition, flags, ok});
     if (!ok) {
         // Access denied to a drive that is there, else no such drive.
-        m.lastError = !injected && m.drives.count(number) != 0 ? 5 : 2;
+        m.lastError =
+            !injected && m.drives.count(number) != 0 ? kErrorAccessDenied : kErrorFileNotFound;
         return InvalidHandle();
     }
     Handle handle = fake::NewHandle();
@@ -452,7 +452,7 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
             request.ok = reply->second.ok;
             m.lastError = reply->second.error;
         } else {
-            m.lastError = 1;  // ERROR_INVALID_FUNCTION
+            m.lastError = kErrorInvalidFunction;
         }
     }
     m.deviceRequests.push_back(request);

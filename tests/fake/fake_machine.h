@@ -23,7 +23,7 @@ namespace fake {
 struct Reply {
     std::vector<std::uint8_t> bytes;
     bool ok = true;
-    std::uint32_t error = 1;  // what GetLastError gives after a failure: ERROR_INVALID_FUNCTION
+    std::uint32_t error = platform::kErrorInvalidFunction;  // GetLastError after a failure
 };
 
 struct Drive {
