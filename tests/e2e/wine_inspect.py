@@ -32,7 +32,8 @@ def drive(bus=BUS_TYPE_SATA, rate=1, layout=STANDARD_LAYOUT, **extra):
 
 # name: (drives by number, image state or None, the report's exit code, and
 # extras: drive 0's disk image (partitions, label), the working folder's
-# length, no partitioning tool, tool runs before the report's)
+# length, no partitioning tool, tool runs before the report's, and --after
+# asked before and after those runs)
 MACHINES = {
     "hibernation_partition_2": ({0: drive()}, None, 0, {}),
     "no_hibernation_partition": ({0: drive(layout=layout_reply([(1, 0x07, 1), (2, 0x0C, 1)]))},
@@ -48,7 +49,8 @@ MACHINES = {
     "four_logical_drives": ({0: drive(layout=None)}, None, 4, {"image": (
         [(1, 8, "7"), (9, 40, "5"), (10, 6, "7"), (17, 6, "84"), (24, 6, "7"), (31, 6, "7")],
         "dos")}),
-    "second_run": ({0: drive(layout=None)}, None, 4, {"image": (HIBERNATION, "dos"), "runs": 1}),
+    "second_run": ({0: drive(layout=None)}, None, 4,
+                   {"image": (HIBERNATION, "dos"), "runs": 1, "after": True}),
 }
 
 
@@ -75,8 +77,19 @@ class InspectorCase(SimCase):
         os.makedirs(self.cwd)
         if "cwd" in extras:
             self.cwd = nested_folder(self.cwd, extras["cwd"])
+        tool_env = {}
+        if extras.get("after"):
+            # The stand-in labels drive M: as it formats.
+            volume = os.path.join(folder, "volume")
+            os.makedirs(volume)
+            self.addCleanup(self.prefix.map_letter("M", volume))
+            tool_env = {"FAKE_DISKPART_VOLUME": "M:\\"}
+            self.assertAfter(1, b"Result: not done: drive 0 still has a hibernation partition "
+                             b"(number 2).")
         for _ in range(extras.get("runs", 0)):
-            self.assertEqual(self.run_tool().returncode, 0)
+            self.assertEqual(self.run_tool(tool_env).returncode, 0)
+        if extras.get("after"):
+            self.assertAfter(0, b"\r\nVolume labelled TEMP_PART01: M: ")
         if extras.get("no_diskpart"):
             remove_diskpart(self.prefix)
             self.addCleanup(install_fake_diskpart, self.prefix)
@@ -86,6 +99,11 @@ class InspectorCase(SimCase):
     def inspect(self, *args):
         env = {**self.drives.env, **self.records.env}
         return self.prefix.run_windows(self.inspector, args, cwd=self.cwd, extra_env=env)
+
+    def assertAfter(self, code, said):
+        result = self.inspect("--after")
+        self.assertEqual(result.returncode, code, result.stdout)
+        self.assertIn(said, result.stdout)
 
     def take_log(self):
         lines = self.drives.log_lines()
@@ -145,22 +163,6 @@ class InspectorAgreesWithToolTest(InspectorCase):
         # Only the drives' folders and their log are there.
         self.assertEqual(sorted(os.listdir(self.drives.folder)), ["0", "calls.log"])
         self.assertDrivesClosed(self.drives.log_lines())
-
-    def test_after_answers_1_before_a_run_and_0_after_it(self):
-        self.machine("after", {0: drive(layout=None)}, None, {"image": (HIBERNATION, "dos")})
-        volume = os.path.join(self.case_dir, "volume")
-        os.makedirs(volume)
-        before = self.inspect("--after")
-        self.assertEqual(before.returncode, 1, before.stdout)
-        self.assertIn(b"Result: not done: drive 0 still has a hibernation partition (number 2).",
-                      before.stdout)
-        self.addCleanup(self.prefix.map_letter("M", volume))
-        self.assertEqual(self.prefix.run_windows(self.exe, cwd=self.cwd, extra_env={
-            **self.drives.env, **self.records.env,
-            "FAKE_DISKPART_VOLUME": "M:\\"}).returncode, 0)
-        after = self.inspect("--after")
-        self.assertEqual(after.returncode, 0, after.stdout)
-        self.assertIn(b"\r\nVolume labelled TEMP_PART01: M: ", after.stdout)
 
     def test_unknown_argument_is_a_usage_error(self):
         self.machine("usage", {0: drive()}, None)

@@ -76,8 +76,8 @@ class SimCase(WineTestCase):
         self.cwd = os.path.join(self.case_dir, "cwd")
         os.makedirs(self.cwd)
 
-    def run_tool(self):
-        env = {**self.drives.env, **self.records.env}
+    def run_tool(self, extra_env=None):
+        env = {**self.drives.env, **self.records.env, **(extra_env or {})}
         return self.prefix.run_windows(self.exe, cwd=self.cwd, extra_env=env)
 
     def assertDrivesClosed(self, lines):
