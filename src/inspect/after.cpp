@@ -1,5 +1,6 @@
 #include "inspect/after.h"
 
+#include <algorithm>
 #include <array>
 
 #include "app/plan.h"
@@ -76,19 +77,16 @@ AfterInspection InspectAfter() {
 namespace {
 
 // A labelled volume known to lie elsewhere (a USB stick, say) does not count.
-bool NewVolumeFound(const AfterInspection& after) {
-    for (const LabelledVolume& volume : after.volumes) {
-        if (volume.onDrive0.value_or(true)) {
-            return true;
-        }
-    }
-    return false;
+std::size_t NewVolumes(const AfterInspection& after) {
+    return static_cast<std::size_t>(
+        std::count_if(after.volumes.begin(), after.volumes.end(),
+                      [](const LabelledVolume& volume) { return volume.onDrive0.value_or(true); }));
 }
 
 }  // namespace
 
 bool IsDone(const AfterInspection& after) {
-    return after.layout.read && after.hibernation.empty() && NewVolumeFound(after);
+    return after.layout.read && after.hibernation.empty() && NewVolumes(after) != 0;
 }
 
 std::string FormatAfter(const AfterInspection& after, std::string_view version) {
@@ -109,7 +107,7 @@ std::string FormatAfter(const AfterInspection& after, std::string_view version) 
     if (after.volumes.empty()) {
         r += "Volumes labelled TEMP_PART01: none among the drive letters\n";
     }
-    if (failed.empty() && !NewVolumeFound(after)) {
+    if (failed.empty() && NewVolumes(after) == 0) {
         failed = after.volumes.empty() ? "no volume is labelled TEMP_PART01"
                                        : "no volume labelled TEMP_PART01 is on drive 0";
     }
@@ -120,7 +118,7 @@ std::string FormatAfter(const AfterInspection& after, std::string_view version) 
                                  : "not on drive 0") +
              ")\n";
     }
-    if (after.volumes.size() > 1) {
+    if (NewVolumes(after) > 1) {
         r += "More than one volume carries the label: the tool may have run more than once.\n";
     }
     r += failed.empty() ? "Result: done.\n" : "Result: not done: " + failed + ".\n";

@@ -26,7 +26,8 @@ struct AfterInspection {
 // label (GetLogicalDrives, GetVolumeInformationW).
 AfterInspection InspectAfter();
 // Done: the layout is readable and holds no hibernation partition, and a
-// volume labelled TEMP_PART01 exists.
+// volume labelled TEMP_PART01 exists that is not known to lie on another
+// drive.
 bool IsDone(const AfterInspection& after);
 std::string FormatAfter(const AfterInspection& after, std::string_view version);
 

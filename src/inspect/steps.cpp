@@ -15,11 +15,38 @@ std::string Characters(const std::u16string& text) {
     return Decimal(static_cast<long long>(text.size())) + " characters";
 }
 
+// The tool creates its script with CREATE_ALWAYS and normal attributes,
+// which Windows refuses (access denied) where a hidden or system file of
+// that name exists; a read-only file refuses write access, and a folder is
+// no file. A plain file it empties and rewrites.
+std::string Unreplaceable(const std::u16string& path) {
+    std::uint32_t attributes = 0;
+    if (platform::QueryFileAttributes(path.c_str(), &attributes) == 0) {
+        return "";
+    }
+    if ((attributes & platform::kFileAttributeDirectory) != 0) {
+        return "a folder";
+    }
+    std::string names;
+    for (const auto& [flag, name] : {std::pair{platform::kFileAttributeHidden, "hidden"},
+                                     std::pair{platform::kFileAttributeSystem, "system"},
+                                     std::pair{platform::kFileAttributeReadOnly, "read-only"}}) {
+        if ((attributes & flag) != 0) {
+            names += (names.empty() ? "a " : ", ") + std::string(name);
+        }
+    }
+    return names.empty() ? "" : names + " file";
+}
+
 StepCheck CheckScriptPath(std::u16string_view fileName, const std::u16string& path,
                           const PathCheck& check) {
     StepCheck step{Bytes(fileName.substr(1)), false, ""};
     switch (check.status) {
         case PathStatus::Reachable:
+            if (const std::string what = Unreplaceable(path); !what.empty()) {
+                step.reason = Bytes(path) + " is " + what + ", which ssdprep.exe cannot replace";
+                break;
+            }
             step.ok = true;
             step.reason = Bytes(path) + " (" + Characters(path) + ")";
             break;

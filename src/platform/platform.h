@@ -31,6 +31,8 @@ inline constexpr std::uint32_t kCreateAlways = 2u;
 inline constexpr std::uint32_t kOpenExisting = 3u;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x00000080u;
 inline constexpr std::uint32_t kFileAttributeReadOnly = 0x00000001u;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x00000002u;
+inline constexpr std::uint32_t kFileAttributeSystem = 0x00000004u;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x00000010u;
 inline constexpr std::uint32_t kFileReadOnlyVolume = 0x00080000u;
 

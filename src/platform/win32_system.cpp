@@ -18,6 +18,8 @@ static_assert(platform::kFileShareWrite == FILE_SHARE_WRITE);
 static_assert(platform::kOpenExisting == OPEN_EXISTING);
 static_assert(platform::kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(platform::kFileAttributeReadOnly == FILE_ATTRIBUTE_READONLY);
+static_assert(platform::kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(platform::kFileAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 static_assert(platform::kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(platform::kFileReadOnlyVolume == FILE_READ_ONLY_VOLUME);
 static_assert(platform::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);

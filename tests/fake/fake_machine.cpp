@@ -150,6 +150,32 @@ Reply IdentifyReply(std::uint16_t rotationRate, bool ok) {
     return reply;
 }
 
+Reply LayoutReply(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries) {
+    Reply layout;
+    layout.bytes.assign(8 + 32 * entries.size(), 0);
+    layout.bytes[0] = static_cast<std::uint8_t>(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        layout.bytes[8 + 32 * k + 20] = static_cast<std::uint8_t>(entries[k].first);
+        layout.bytes[8 + 32 * k + 24] = entries[k].second;
+        layout.bytes[8 + 32 * k + 26] = 1;
+    }
+    return layout;
+}
+
+Drive VolumeOn(const std::vector<std::uint32_t>& disks) {
+    // VOLUME_DISK_EXTENTS: the count, then 24-byte extents, DiskNumber first.
+    Reply extents;
+    extents.bytes.assign(8 + 24 * disks.size(), 0);
+    extents.bytes[0] = static_cast<std::uint8_t>(disks.size());
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        extents.bytes[8 + 24 * i] = static_cast<std::uint8_t>(disks[i]);
+    }
+    Drive volume;
+    volume.opensReadWrite = false;
+    volume.replies[0x560000] = extents;
+    return volume;
+}
+
 }  // namespace fake
 
 // --- The seam, served from the fake machine ------------------------------
@@ -400,8 +426,14 @@ Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share
     const std::u16string prefix = u"\\\\.\\PHYSICALDRIVE";
     bool ok = false;
     std::uint32_t number = 0;
-    if (!injected && text.rfind(prefix, 0) == 0 && text.size() > prefix.size() &&
-        disposition == kOpenExisting) {
+    const bool volume = text.size() == 6 && text.rfind(u"\\\\.\\", 0) == 0 && text[5] == u':';
+    if (volume) {
+        const auto found = m.volumes.find(fake::Upper(text.substr(4, 1))[0]);
+        ok = !injected && found != m.volumes.end() && disposition == kOpenExisting &&
+             (access == 0 ? found->second.opensWithoutAccess : found->second.opensReadWrite);
+        m.lastError = found != m.volumes.end() ? kErrorAccessDenied : kErrorFileNotFound;
+    } else if (!injected && text.rfind(prefix, 0) == 0 && text.size() > prefix.size() &&
+               disposition == kOpenExisting) {
         const std::string digits = fake::Narrow(text.substr(prefix.size()));
         number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
         const auto drive = m.drives.find(number);
@@ -419,13 +451,19 @@ Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share
     m.driveOpens.push_back({text, access, share, disposition, flags, ok});
     if (!ok) {
         // Access denied to a drive that is there, else no such drive.
-        m.lastError =
-            !injected && m.drives.count(number) != 0 ? kErrorAccessDenied : kErrorFileNotFound;
+        if (!volume) {
+            m.lastError =
+                !injected && m.drives.count(number) != 0 ? kErrorAccessDenied : kErrorFileNotFound;
+        }
         return InvalidHandle();
     }
     Handle handle = fake::NewHandle();
     m.openDrives.insert(handle);
-    m.driveNumbers[handle] = number;
+    if (volume) {
+        m.volumeLetters[handle] = fake::Upper(text.substr(4, 1))[0];
+    } else {
+        m.driveNumbers[handle] = number;
+    }
     m.maxOpenDrives = std::max(m.maxOpenDrives, m.openDrives.size());
     return handle;
 }
@@ -439,9 +477,12 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
         0, code,
         input ? std::vector<std::uint8_t>(input, input + inSize) : std::vector<std::uint8_t>{},
         outSize, false};
-    if (m.openDrives.count(drive) != 0) {
-        request.drive = m.driveNumbers.at(drive);
-        const auto& replies = m.drives.at(request.drive).replies;
+    // No input buffer with a length: Windows refuses the request.
+    if (m.openDrives.count(drive) != 0 && (in != nullptr || inSize == 0)) {
+        const bool volume = m.volumeLetters.count(drive) != 0;
+        request.drive = volume ? m.volumeLetters.at(drive) : m.driveNumbers.at(drive);
+        const auto& replies =
+            (volume ? m.volumes.at(m.volumeLetters.at(drive)) : m.drives.at(request.drive)).replies;
         const auto reply = replies.find(code);
         if (!injected && reply != replies.end()) {
             const std::size_t count = std::min<std::size_t>(reply->second.bytes.size(), outSize);
@@ -466,6 +507,8 @@ int CloseDrive(Handle drive) {
     fake::Machine& m = Current();
     Call("CloseDrive");
     fake::Release(m.openDrives, drive, "drive handle");
+    // A close may set the last error anew: whatever a failure left there is gone.
+    m.lastError = 0;
     return 1;
 }
 

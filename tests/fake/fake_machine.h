@@ -96,8 +96,9 @@ struct Machine {
     bool writeFails = false;
     bool fileCloseFails = false;
 
-    // Physical drives by number.
+    // Physical drives by number, and volumes (\\.\X:) by upper-case letter.
     std::map<std::uint32_t, Drive> drives;
+    std::map<char16_t, Drive> volumes;
 
     // Memory.
     bool globalAllocFails = false;
@@ -108,7 +109,7 @@ struct Machine {
     bool processStartSucceeds = true;
     std::uint32_t waitResult = 0;  // WAIT_OBJECT_0
 
-    // GetLastError: set by the drive calls that fail.
+    // GetLastError: set by the drive calls that fail, reset by a close.
     std::uint32_t lastError = 0;
 
     // Fault injection: the operation with this 1-based number fails.
@@ -138,6 +139,7 @@ struct Machine {
     std::vector<std::size_t> freedGlobalSizes;      // in the order freed
     std::set<char16_t*> liveSysStrings;
     std::map<platform::Handle, std::uint32_t> driveNumbers;
+    std::map<platform::Handle, char16_t> volumeLetters;
     std::map<platform::Handle, std::u16string> filePaths;
 
     [[nodiscard]] std::size_t OpenResourceCount() const;
@@ -158,6 +160,11 @@ std::string Narrow(const std::u16string& text);  // ASCII only
 Drive InternalDrive(std::uint32_t busType = 11 /* SATA */);
 // The 528-byte identify reply block with word 217 set.
 Reply IdentifyReply(std::uint16_t rotationRate, bool ok = true);
+// A layout reply whose only entries are recognised (number, type) pairs.
+Reply LayoutReply(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries);
+// A volume whose extents lie on these disks, in order; it opens only
+// asking for no access, as the extents request needs none.
+Drive VolumeOn(const std::vector<std::uint32_t>& disks);
 
 inline const std::u16string kSetupStateKey =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State";

@@ -201,8 +201,9 @@ class SignedReleaseTest(unittest.TestCase):
                 result = run(["osslsigncode", "verify", "-CAfile", cert, "-TSA-CAfile", tsa,
                               "-in", signed], expect_ok=False)
                 self.assertEqual(result.returncode, 0, result.stdout)
-                for line in ("Timestamp Server Signature verification: ok", f"Issuer: /CN={TSA}"):
-                    self.assertIn(line, result.stdout)
+                self.assertIn("Timestamp Server Signature verification: ok", result.stdout)
+                # osslsigncode 2.5 (Debian 12) prints "Issuer : ", 2.9 "Issuer: ".
+                self.assertRegex(result.stdout, rf"(?m)^\s*Issuer ?: /CN={TSA}\s*$")
                 # The same check fails on the unsigned file ...
                 self.assertNotEqual(run(["osslsigncode", "verify", "-CAfile", cert, "-in",
                                          os.path.join(unsigned_folder, name)],

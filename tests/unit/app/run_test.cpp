@@ -13,19 +13,6 @@ const std::string kBanner =
     "\t- Delete the hibernate partition.\n"
     "\t- Create D partition again.\n";
 
-// A layout reply whose only recognised entries are (number, type) pairs.
-std::vector<std::uint8_t> Layout(
-    const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries) {
-    std::vector<std::uint8_t> bytes(8 + 32 * entries.size(), 0);
-    bytes[0] = static_cast<std::uint8_t>(entries.size());
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        bytes[8 + 32 * k + 20] = static_cast<std::uint8_t>(entries[k].first);
-        bytes[8 + 32 * k + 24] = entries[k].second;
-        bytes[8 + 32 * k + 26] = 1;
-    }
-    return bytes;
-}
-
 std::string FileText(const std::u16string& fullPath) {
     const auto& bytes = fake::Current().files.at(fullPath);
     return std::string(bytes.begin(), bytes.end());
@@ -45,7 +32,7 @@ protected:
     static void PassBothGates() {
         fake::Drive drive = fake::InternalDrive();
         drive.replies[0x7C088] = fake::IdentifyReply(1);
-        drive.replies[0x7400C] = fake::Reply{Layout({{1, 0x07}, {2, 0x84}, {3, 0x07}})};
+        drive.replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x84}, {3, 0x07}});
         machine().drives[0] = drive;
     }
 };
@@ -94,7 +81,7 @@ TEST_F(RunTest, StandardRunDeletesTheHibernationPartitionThenCreatesTheNewOne) {
 
 TEST_F(RunTest, NoHibernationPartitionStillRunsBothStepsWithPartitionMinusOne) {
     PassBothGates();
-    machine().drives[0].replies[0x7400C] = fake::Reply{Layout({{1, 0x07}, {2, 0x07}})};
+    machine().drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
     EXPECT_EQ(ssdprep::RunSsdPrep(), 0);
     EXPECT_NE(FileText(u"C:\\WORK\\DELETEPARTITION.VELK").find("select part -1\r\r\n"),
               std::string::npos);

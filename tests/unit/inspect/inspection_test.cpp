@@ -1,5 +1,6 @@
 #include "inspect/inspection.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ TEST_F(InspectionTest, OnlyAReportReadsTheMachine) {
          "",
          "usage: ssdprep-inspect [--json | --after | --help | --version]\n"},
         {{"json"}, 2, "", "usage: ssdprep-inspect [--json | --after | --help | --version]\n"},
+        {{"/?"}, 0, "usage: ssdprep-inspect", ""},
+        {{"--json", "--after"},
+         2,
+         "",
+         "ssdprep-inspect: --after has no JSON form\n"
+         "usage: ssdprep-inspect [--json | --after | --help | --version]\n"},
     };
     for (const Case& c : cases) {
         fake::Reset();
@@ -58,6 +65,251 @@ TEST_F(InspectionTest, JsonQuotesWhatTheMachineSaysAndShowsTheFileForm) {
                                         "  \"audit_mode\": true,\n"),
               std::string::npos)
         << machine().stdoutText;
+}
+
+// An SSD-only machine in audit mode whose drive 0, an MBR disk, has
+// hibernation partition 2; C:\Work is the current directory.
+void SsdOnly(fake::Machine& m) {
+    fake::Drive drive = fake::InternalDrive();
+    drive.replies[0x7C088] = fake::IdentifyReply(1);
+    drive.replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x84}});
+    drive.replies[0x70050] = fake::Reply{{0, 0, 0, 0}};  // PARTITION_STYLE_MBR
+    m.drives[0] = drive;
+    m.existingPaths.insert(u"C:\\Windows\\system32\\diskpart.exe");
+}
+
+void Label(fake::Machine& m, char16_t letter, const std::vector<std::uint32_t>& disks) {
+    const std::u16string root = {letter, u':', u'\\'};
+    m.logicalDrives |= 1u << (letter - u'A');
+    m.readableVolumes.insert(root);
+    m.volumeLabels[root] = u"TEMP_PART01";
+    if (!disks.empty()) {
+        m.volumes[letter] = fake::VolumeOn(disks);
+    }
+}
+
+// After a run: no hibernation partition, and E: labelled TEMP_PART01 on drive 0.
+void Done(fake::Machine& m) {
+    m.drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
+    Label(m, u'E', {0});
+}
+
+void Script(fake::Machine& m, const char16_t* name, std::uint32_t attributes) {
+    const std::u16string path = u"C:\\Work\\" + std::u16string(name);
+    m.existingPaths.insert(path);
+    m.fileAttributes[fake::FileKey(path)] = attributes;
+}
+
+// The report and --after through the seam, on machines Wine cannot make:
+// each row fails when a check the report makes is turned round.
+TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
+    using M = fake::Machine&;
+    using platform::kFileAttributeReadOnly, platform::kFileAttributeHidden;
+    struct Row {
+        const char* name;
+        std::vector<std::string> arguments;
+        void (*arrange)(M);
+        int exitCode;
+        std::string says;
+    };
+    const std::vector<Row> rows = {
+        {"would change",
+         {},
+         [](M) {},
+         0,
+         "  deletePartition.VELK: ok, C:\\Work\\deletePartition.VELK (28 characters)\n"},
+        {"GPT",
+         {},
+         [](M m) {
+             m.drives[0].replies[0x7400C] = {{}, false, 1};
+             m.drives[0].replies[0x70050] = {{1, 0, 0, 0}};
+         },
+         4,
+         "not readable: not an MBR disk (GPT) (error 1)\nDrive 0 partition style (this report's "
+         "own extra read): GPT\n"},
+        {"no read access",
+         {},
+         [](M m) { m.drives[0].opensAll = false; },
+         4,
+         "Drive 0 layout: not readable: no read access (error 5)\n"},
+        {"error taken before the close",
+         {},
+         [](M m) {
+             m.drives[0].replies[0x7400C] = {{}, false, 122};
+         },
+         4,
+         "more than 16 layout entries (four or more logical drives) (error 122)"},
+        {"3 wins over 4",
+         {},
+         [](M m) {
+             m.drives[0].replies[0x7400C] = fake::LayoutReply({{1, 7}});
+             m.currentDirectory = u"C:\\" + std::u16string(242, u'd');
+         },
+         3,
+         " has 266 characters, and 259 is the most\n"},
+        {"volume does not answer",
+         {},
+         [](M m) { m.currentDirectory = u"D:\\Work"; },
+         3,
+         "deletePartition.VELK: fails, the volume D:\\ does not answer\n"},
+        {"current directory unreadable",
+         {},
+         [](M m) { m.currentDirectoryAnswers = false; },
+         3,
+         "current directory: fails, cannot be read whole"},
+        {"read-only volume",
+         {},
+         [](M m) { m.volumeFlags[u"C:\\"] = platform::kFileReadOnlyVolume; },
+         3,
+         "  writable: fails, the volume C:\\ is read-only\n"},
+        {"read-only folder",
+         {},
+         [](M m) {
+             m.fileAttributes[fake::FileKey(u"C:\\Work")] = kFileAttributeReadOnly;
+             m.existingPaths.insert(u"C:\\Work");
+         },
+         0,
+         "the folder has the read-only attribute, which Windows does not honour on folders"},
+        {"no partitioning tool",
+         {},
+         [](M m) { m.existingPaths.clear(); },
+         3,
+         "partitioning tool: fails, no file at C:\\Windows\\system32\\diskpart.exe\n"},
+        {"a folder named diskpart.exe",
+         {},
+         [](M m) {
+             m.fileAttributes[fake::FileKey(u"C:\\Windows\\system32\\diskpart.exe")] =
+                 platform::kFileAttributeDirectory;
+         },
+         3,
+         "no file at C:\\Windows\\system32\\diskpart.exe"},
+        {"no system directory",
+         {},
+         [](M m) { m.systemDirectoryAnswers = false; },
+         3,
+         "partitioning tool: fails, the system directory cannot be read\n"},
+        {"plain scripts of an earlier run",
+         {},
+         [](M m) { Script(m, u"deletePartition.VELK", platform::kFileAttributeNormal); },
+         0,
+         "  deletePartition.VELK: ok, "},
+        {"hidden read-only delete script",
+         {},
+         [](M m) {
+             Script(m, u"deletePartition.VELK", kFileAttributeHidden | kFileAttributeReadOnly);
+         },
+         3,
+         "  deletePartition.VELK: fails, C:\\Work\\deletePartition.VELK is a hidden, read-only "
+         "file, which ssdprep.exe cannot replace\n"},
+        {"system create script",
+         {},
+         [](M m) { Script(m, u"CreatePartition.VELK", platform::kFileAttributeSystem); },
+         3,
+         "  CreatePartition.VELK: fails, C:\\Work\\CreatePartition.VELK is a system file,"},
+        {"a folder named CreatePartition.VELK",
+         {},
+         [](M m) {
+             Script(m, u"CreatePartition.VELK",
+                    platform::kFileAttributeDirectory | kFileAttributeHidden);
+         },
+         3,
+         "CreatePartition.VELK is a folder, which"},
+        {"--after, done",
+         {"--after"},
+         Done,
+         0,
+         "Drive 0 layout: readable, no hibernation partition\nVolume labelled TEMP_PART01: E: (on "
+         "drive 0)\nResult: done.\n"},
+        {"--after, on drive 1",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.volumes[u'E'] = fake::VolumeOn({1});
+         },
+         1,
+         "E: (not on drive 0)\nResult: not done: no volume labelled TEMP_PART01 is on drive 0.\n"},
+        {"--after, spanned onto drive 0",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.volumes[u'E'] = fake::VolumeOn({1, 0});
+         },
+         0,
+         "E: (on drive 0)\n"},
+        {"--after, a labelled USB stick beside",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             Label(m, u'F', {2});
+         },
+         0,
+         "E: (on drive 0)\nVolume labelled TEMP_PART01: F: (not on drive 0)\nResult: done.\n"},
+        {"--after, twice on drive 0",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             Label(m, u'F', {0});
+         },
+         0,
+         "F: (on drive 0)\nMore than one volume carries the label: the tool may have run more than "
+         "once.\n"},
+        {"--after, extents unreadable",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.volumes.clear();
+         },
+         0,
+         "E: (whether it is on drive 0 cannot be read)\nResult: done.\n"},
+        {"--after, no volume",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.logicalDrives = 1u << 2;
+         },
+         1,
+         "Volumes labelled TEMP_PART01: none among the drive letters\nResult: not done: no volume "
+         "is labelled TEMP_PART01.\n"},
+        {"--after, hibernation partition left",
+         {"--after"},
+         [](M m) { Label(m, u'E', {0}); },
+         1,
+         "Result: not done: drive 0 still has a hibernation partition (number 2).\n"},
+        {"--after, GPT, no read-write access",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.drives[0].opensReadWrite = false;
+             m.drives[0].replies[0x7400C] = {{}, false, 1};
+             m.drives[0].replies[0x70050] = {{1, 0, 0, 0}};
+         },
+         1,
+         "Result: not done: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1).\n"},
+        {"--after, no read access",
+         {"--after"},
+         [](M m) {
+             Done(m);
+             m.drives[0].opensAll = false;
+         },
+         1,
+         "Drive 0 layout: not readable: no read access (error 5)\n"},
+    };
+    for (const Row& row : rows) {
+        fake::Reset();
+        SsdOnly(machine());
+        row.arrange(machine());
+        EXPECT_EQ(ssdprep::RunInspector(row.arguments, "1.0.0.1"), row.exitCode) << row.name;
+        EXPECT_NE(machine().stdoutText.find(row.says), std::string::npos) << row.name << "\n"
+                                                                          << machine().stdoutText;
+        // The critical-error flags come before the first drive or volume is asked.
+        const std::vector<std::string>& calls = machine().calls;
+        const auto asked = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+            return call == "OpenDrive" || call == "GetVolumeInformation";
+        });
+        EXPECT_EQ(std::find(asked, calls.end(), "SetErrorMode"), calls.end()) << row.name;
+        EXPECT_EQ(machine().errorMode, 0x8001u) << row.name;
+        EXPECT_TRUE(machine().fileCreates.empty() && machine().processStarts.empty()) << row.name;
+    }
 }
 
 // The report's verdicts, from plain values: each reason and number as an
