@@ -18,6 +18,12 @@
 //                without the 0x55AA signature the RAW style
 // A reply file's bytes go to the start of the output buffer, cut at its
 // length; without the file the call fails and the buffer is left alone.
+//
+// The volume \\.\X: whose letter FAKE_DISKPART_VOLUME names (the folder the
+// stand-in partitioning tool labels, M:\ say) is served too: its extents
+// request answers one extent on disk 0, where the stand-in made it. Any
+// other volume does not open, as under Wine, which cannot tell a volume's
+// disk.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -26,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <map>
 #include <string>
 
@@ -47,6 +54,9 @@ static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == 48 &&
               sizeof(PARTITION_INFORMATION_EX) == 144);
 
 constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
+constexpr std::uint32_t kVolumeGetDiskExtents = 0x00560000;
+static_assert(kVolumeGetDiskExtents == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8 && sizeof(DISK_EXTENT) == 24);
 
 static_assert(sizeof(void*) == 8, "handle values below are 64-bit");
 // Handle values no kernel hands out (Windows and Wine use 32 significant
@@ -164,6 +174,32 @@ std::string DriveNumber(const wchar_t* path) {
     return std::to_string(number);
 }
 
+// "M:" for \\.\M: when FAKE_DISKPART_VOLUME names drive M:, else empty.
+std::string StandInVolume(const wchar_t* path) {
+    const std::wstring volume = Environment(L"FAKE_DISKPART_VOLUME");
+    if (path == nullptr || std::wcslen(path) != 6 || std::wcsncmp(path, L"\\\\.\\", 4) != 0 ||
+        path[5] != L':' || volume.size() < 2 || volume[1] != L':' ||
+        ::towupper(volume[0]) != ::towupper(path[4])) {
+        return std::string();
+    }
+    return std::string(1, static_cast<char>(::towupper(path[4]))) + ":";
+}
+
+// VOLUME_DISK_EXTENTS with one extent, on disk 0.
+DWORD VolumeExtents(void* out, std::uint32_t outSize, std::uint32_t* returned) {
+    VOLUME_DISK_EXTENTS extents{};
+    extents.NumberOfDiskExtents = 1;
+    extents.Extents[0].DiskNumber = 0;
+    if (outSize < sizeof extents) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::memcpy(out, &extents, sizeof extents);
+    if (returned != nullptr) {
+        *returned = sizeof extents;
+    }
+    return ERROR_SUCCESS;
+}
+
 const wchar_t* ReplyFileFor(std::uint32_t code) {
     switch (code) {
         case kStorageQueryProperty:
@@ -268,10 +304,14 @@ namespace platform {
 
 Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share,
                  std::uint32_t disposition, std::uint32_t flags) {
-    const std::string number = DriveNumber(reinterpret_cast<const wchar_t*>(path));
+    const std::string volume = StandInVolume(reinterpret_cast<const wchar_t*>(path));
+    const std::string number =
+        volume.empty() ? DriveNumber(reinterpret_cast<const wchar_t*>(path)) : volume;
     const std::wstring folder = SimFolder();
     DWORD error = ERROR_SUCCESS;
-    if (number.empty() || folder.empty() || !FolderExists(folder + L"\\" + Widen(number))) {
+    if (!volume.empty()) {
+        error = access == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    } else if (number.empty() || folder.empty() || !FolderExists(folder + L"\\" + Widen(number))) {
         error = ERROR_FILE_NOT_FOUND;
     } else {
         const std::wstring drive = folder + L"\\" + Widen(number);
@@ -302,8 +342,11 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
     const wchar_t* replyFile = ReplyFileFor(code);
     const std::wstring folder = known ? SimFolder() + L"\\" + Widen(open->second) : std::wstring();
     const bool ex = code == kDiskGetDriveLayoutEx;
-    if (known && (code == kDiskGetDriveLayout || ex) && !FileExists(folder + L"\\" + replyFile) &&
-        FileExists(folder + L"\\disk.img")) {
+    if (known && open->second.back() == ':') {
+        error = code == kVolumeGetDiskExtents ? VolumeExtents(out, outSize, returned)
+                                              : ERROR_INVALID_FUNCTION;
+    } else if (known && (code == kDiskGetDriveLayout || ex) &&
+               !FileExists(folder + L"\\" + replyFile) && FileExists(folder + L"\\disk.img")) {
         error = LayoutReply(folder + L"\\disk.img", ex, out, outSize, returned);
     } else if (known && replyFile != nullptr) {
         std::string reply;

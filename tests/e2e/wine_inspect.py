@@ -89,7 +89,7 @@ class InspectorCase(SimCase):
         for _ in range(extras.get("runs", 0)):
             self.assertEqual(self.run_tool(tool_env).returncode, 0)
         if extras.get("after"):
-            self.assertAfter(0, b"\r\nVolume labelled TEMP_PART01: M: ")
+            self.assertAfter(0, b"\r\nVolume labelled TEMP_PART01: M: (on drive 0)\r\n")
         if extras.get("no_diskpart"):
             remove_diskpart(self.prefix)
             self.addCleanup(install_fake_diskpart, self.prefix)
@@ -97,7 +97,8 @@ class InspectorCase(SimCase):
             self.take_log()
 
     def inspect(self, *args):
-        env = {**self.drives.env, **self.records.env}
+        # The simulated drives serve the stand-in's volume, M:, as lying on disk 0.
+        env = {**self.drives.env, **self.records.env, "FAKE_DISKPART_VOLUME": "M:\\"}
         return self.prefix.run_windows(self.inspector, args, cwd=self.cwd, extra_env=env)
 
     def assertAfter(self, code, said):
