@@ -25,6 +25,8 @@ set(SSDPREP_LINK_OPTIONS -static -Wl,--no-insert-timestamp
 # does not link.
 add_library(ssdprep_win32 OBJECT src/platform/win32_system.cpp)
 target_link_libraries(ssdprep_win32 PUBLIC ssdprep_core)
+add_library(ssdprep_win32_shell OBJECT src/platform/win32_shell.cpp)
+target_link_libraries(ssdprep_win32_shell PUBLIC ssdprep_core)
 add_library(ssdprep_win32_changes OBJECT src/platform/win32_changes.cpp)
 target_link_libraries(ssdprep_win32_changes PUBLIC ssdprep_core)
 
@@ -64,7 +66,8 @@ function(ssdprep_executable name main_source drive_source description original_f
     add_executable(${name} ${main_source} ${drive_source})
     ssdprep_resources(${name} "${description}" ${original_filename})
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
-    target_link_libraries(${name} PRIVATE ${logic} ssdprep_win32 ssdprep_core advapi32)
+    target_link_libraries(${name} PRIVATE ${logic} ssdprep_win32 ssdprep_win32_shell ssdprep_core
+                          advapi32)
     target_link_options(${name} PRIVATE ${SSDPREP_LINK_OPTIONS})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

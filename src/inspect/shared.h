@@ -8,19 +8,9 @@
 #include <vector>
 
 #include "inspect/inspection.h"
+#include "partition/text.h"
 
 namespace ssdprep {
-
-// Upper-case hexadecimal, at least `digits` of them.
-inline std::string Hex(unsigned value, std::size_t digits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value % 16]);
-        value /= 16;
-    } while (value != 0 || text.size() < digits);
-    return text;
-}
 
 // A JSON string literal; also how the report quotes text read from the
 // machine, so that nothing in it can pass for something else.

@@ -12,6 +12,16 @@ std::string Decimal(long long value) {
     return std::string(std::begin(digits), end);
 }
 
+std::string Hex(unsigned value, std::size_t digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0 || text.size() < digits);
+    return text;
+}
+
 std::string Bytes(std::u16string_view text) {
     std::string bytes;
     for (char16_t c : text) {

@@ -1,6 +1,7 @@
 // Numbers and text as the scripts and the report write them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,8 @@ namespace ssdprep {
 // Numbers as "%d" writes them: no leading zeros, a minus sign for
 // negative numbers.
 std::string Decimal(long long value);
+// Upper-case hexadecimal, at least `digits` of them.
+std::string Hex(unsigned value, std::size_t digits);
 // One byte per character; the values passed are ASCII, anything else would
 // have no byte of its own and is written as '?'.
 std::string Bytes(std::u16string_view text);

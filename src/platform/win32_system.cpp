@@ -1,8 +1,6 @@
 // The Win32 layer for the calls that only read the machine, but physical-
-// drive I/O: thin calls, raw results, no decisions.
+// drive I/O and shlwapi's path calls: thin calls, raw results, no decisions.
 #include <windows.h>
-// After windows.h, which it builds on.
-#include <shlwapi.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -40,11 +38,6 @@ static_assert(offsetof(OSVERSIONINFOW, dwMajorVersion) == 4);
 namespace {
 
 using platform::win32::Wide;
-
-platform::win32::SystemLibrary& ShlwApi() {
-    static platform::win32::SystemLibrary library(L"shlwapi.dll");
-    return library;
-}
 
 }  // namespace
 
@@ -98,16 +91,6 @@ std::int32_t CloseRegistryKey(Handle key) { return ::RegCloseKey(static_cast<HKE
 
 std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* buffer) {
     return ::GetFullPathNameW(Wide(path), size, Wide(buffer), nullptr);
-}
-
-int StripPathToRoot(char16_t* path) {
-    auto* strip = ShlwApi().Find<decltype(::PathStripToRootW)>("PathStripToRootW");
-    return strip != nullptr ? strip(Wide(path)) : FALSE;
-}
-
-int IsUncPath(const char16_t* path) {
-    auto* isUnc = ShlwApi().Find<decltype(::PathIsUNCW)>("PathIsUNCW");
-    return isUnc != nullptr ? isUnc(Wide(path)) : FALSE;
 }
 
 int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t labelSize,
