@@ -6,7 +6,7 @@ include(GoogleTest)
 file(GLOB_RECURSE SSDPREP_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(ssdprep_unit_tests ${SSDPREP_UNIT_TESTS} tests/fake/fake_machine.cpp)
 target_include_directories(ssdprep_unit_tests PRIVATE tests)
-target_link_libraries(ssdprep_unit_tests PRIVATE ssdprep_inspect ssdprep_change ssdprep_core
+target_link_libraries(ssdprep_unit_tests PRIVATE ssdprep_inspect ssdprep_change ssdprep_deploy ssdprep_core
                       GTest::gtest_main)
 gtest_discover_tests(ssdprep_unit_tests DISCOVERY_TIMEOUT 60)
 

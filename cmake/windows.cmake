@@ -59,6 +59,7 @@ endfunction()
 
 set(SSDPREP_DESCRIPTION "Configure SSD partition after iRST installation")
 set(SSDPREP_INSPECT_DESCRIPTION "Report what ssdprep sees on this machine and would do")
+set(SSDPREP_DEPLOY_DESCRIPTION "Run ssdprep once, unattended: end with 0 to go on or 3 to stop")
 
 # A shipped program or its test-only twin, which carries the same resources;
 # `logic` names the libraries above the seam it links.
@@ -80,6 +81,19 @@ ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp
 # The read-only report of what ssdprep.exe sees and would do, shipped beside it.
 ssdprep_executable(ssdprep-inspect src/inspect/main.cpp src/platform/win32_drive.cpp
                    "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
+
+# The unattended run, shipped beside both: it starts them as programs of
+# their own and links neither's logic. Its own Win32 unit for files and
+# processes names neither user32 nor oleaut32, and it links no shlwapi call,
+# which would load user32 with it.
+add_library(ssdprep_win32_deploy OBJECT src/platform/win32_deploy.cpp)
+target_link_libraries(ssdprep_win32_deploy PUBLIC ssdprep_core)
+add_executable(ssdprep-deploy src/deploy/main.cpp src/deploy/run.cpp)
+ssdprep_resources(ssdprep-deploy "${SSDPREP_DEPLOY_DESCRIPTION}" ssdprep-deploy.exe)
+target_link_libraries(ssdprep-deploy PRIVATE ssdprep_deploy ssdprep_win32_deploy ssdprep_win32
+                      ssdprep_core advapi32)
+target_link_options(ssdprep-deploy PRIVATE ${SSDPREP_LINK_OPTIONS})
+set_target_properties(ssdprep-deploy PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.

@@ -32,11 +32,10 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 # The executables shipped, from the build folder, in the package's order.
-EXECUTABLES = ["ssdprep.exe", "ssdprep-inspect.exe"]
+EXECUTABLES = ["ssdprep.exe", "ssdprep-inspect.exe", "ssdprep-deploy.exe"]
 # Then the deployment files and the documents: name in the package, path in
 # the tree.
 DOCUMENTS = [
-    ("run-ssdprep.cmd", "deploy/run-ssdprep.cmd"),
     ("unattend-auditUser.xml", "deploy/unattend-auditUser.xml"),
     ("operator-guide.md", "docs/operator-guide.md"),
     ("CHANGELOG.md", "CHANGELOG.md"),

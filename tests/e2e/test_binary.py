@@ -18,7 +18,9 @@ ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
 # in Windows Server 2003 SP2 x64 (Windows XP x64). A new import fails here
 # until someone has checked it too.
 ALLOWED_IMPORTS = {
-    "advapi32.dll": {"RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW"},
+    "advapi32.dll": {"RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW",
+                     # ssdprep-deploy.exe's administrator check.
+                     "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid"},
     "kernel32.dll": {
         # The tool's own calls.
         "CloseHandle", "CreateFileW", "CreateProcessW", "DeviceIoControl", "GetCommandLineW",
@@ -26,6 +28,10 @@ ALLOWED_IMPORTS = {
         "GetLogicalDrives", "GetModuleFileNameW", "GetModuleHandleW", "GetProcAddress", "GetSystemDirectoryW",
         "GetVersionExW", "GetVolumeInformationW", "GlobalAlloc", "GlobalFree", "LoadLibraryW",
         "OutputDebugStringW", "SetErrorMode", "WaitForSingleObject", "WriteFile",
+        # ssdprep-deploy.exe's own: its log, the programs it runs, the clock.
+        "FileTimeToSystemTime", "FlushFileBuffers", "FormatMessageW", "GetDriveTypeW",
+        "GetExitCodeProcess", "GetLocalTime", "GetStdHandle", "GetTickCount",
+        "SystemTimeToTzSpecificLocalTime", "TerminateProcess",
         # The C and C++ runtime's.
         "CreateSemaphoreW", "DeleteCriticalSection", "EnterCriticalSection",
         "GetCurrentThreadId", "GetStartupInfoA", "InitializeCriticalSection",
@@ -184,6 +190,22 @@ class InspectorBinaryTest(ProductBinaryTest):
         changing = {"WriteFile", "CreateProcessW", "DeleteFileW", "MoveFileExW", "RegSetValueExW"}
         self.assertEqual(changing & {name for _, name in self.image.imported_functions()}, set())
         for library in ("user32.dll", "oleaut32.dll"):
+            for encoding in ("ascii", "utf-16-le"):
+                self.assertNotIn(library.encode(encoding), self.data.lower())
+
+
+class DeployBinaryTest(ProductBinaryTest):
+    """The unattended run ships beside both and starts them as programs: it
+    holds no name that would load user32, oleaut32 or shlwapi (which loads
+    user32), and no drive request."""
+    name = "ssdprep-deploy.exe"
+    description = "Run ssdprep once, unattended: end with 0 to go on or 3 to stop"
+    size_limit = 160 * 1024
+
+    def test_names_nothing_that_loads_user32_and_asks_no_drive(self):
+        imported = {name for _, name in self.image.imported_functions()}
+        self.assertNotIn("DeviceIoControl", imported)
+        for library in ("user32.dll", "oleaut32.dll", "shlwapi.dll"):
             for encoding in ("ascii", "utf-16-le"):
                 self.assertNotIn(library.encode(encoding), self.data.lower())
 

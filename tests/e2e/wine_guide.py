@@ -1,12 +1,13 @@
 """The deployment files the package ships, checked as they stand:
 
-- run-ssdprep.cmd, run by Wine's cmd beside the simulated twins of the tool
-  and its report (under their real names) on a drive image, with the stand-in
-  partitioning tool labelling drive M: as it formats: a first run changes the
-  image, a second run changes nothing, a GPT drive and a missing partitioning
-  tool are never partitioned, a run that changes nothing stops set-up, and
-  the wrapper only ever ends with 0 or 3, and a folder too long for the
-  scripts stops it before the tool could show its message box;
+- ssdprep-deploy.exe, run under Wine beside the simulated twins of the tool
+  and its report (under their shipped names) on a drive image, with the
+  stand-in partitioning tool labelling drive M: as it formats: a first run
+  changes the image, a second run changes nothing, a GPT drive and a missing
+  partitioning tool are never partitioned, a run that changes nothing stops
+  set-up, evidence of an earlier run keeps the tool from starting, a log
+  that cannot be opened, a missing report and a tool that never ends stop
+  it, and it only ever ends with 0 or 3;
 - unattend-auditUser.xml (no Wine needed): well-formed, in the auditUser pass,
   with WillReboot OnRequest, in the form Microsoft documents;
 - the exit codes, stated in the guide as the README states them.
@@ -20,7 +21,7 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 from harness import (BUS_TYPE_SATA, SimDrives, identify_reply, install_fake_diskpart,
-                     remove_diskpart, storage_reply, windows_executable, windows_path)
+                     layout_reply, remove_diskpart, storage_reply, windows_executable)
 from wine_images import make_image, table
 from wine_partition import nested_folder
 from wine_sim import SimCase
@@ -28,7 +29,6 @@ from wine_sim import SimCase
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 GUIDE = os.path.join(ROOT, "docs", "operator-guide.md")
 README = os.path.join(ROOT, "README.md")
-WRAPPER = os.path.join(ROOT, "deploy", "run-ssdprep.cmd")
 FRAGMENT = os.path.join(ROOT, "deploy", "unattend-auditUser.xml")
 UNATTEND = "{urn:schemas-microsoft-com:unattend}"
 WCM = "{http://schemas.microsoft.com/WMIConfig/2002/State}"
@@ -41,31 +41,42 @@ CARRY_ON = 0
 STOP = 3
 HIBERNATION = ([(1, 20, "7"), (21, 30, "84")], "dos")
 GPT = ([(1, 20, "L")], "gpt")
+# Drive 0 without an image: the stand-in changes nothing there.
+REPLIES = "replies"
+LOG = "ssdprep-deploy.log"
+TOOL_RAN = b"ssdprep.exe: changing drive 0"
 
-# name: drive 0's image (None: the machine of the row before), the extra
-# environment and the row's set-up ("no diskpart"; "folder": the length of
-# the wrapper's folder), the wrapper's exit code, whether the tool ran, and
-# what the wrapper's log says of this run
+# name: drive 0 (an image, REPLIES, or None: the machine of the row before),
+# the options, the environment and the row's set-up ("no diskpart"; "folder":
+# the length of the program's folder; "log folder": a folder where the log
+# goes; "evidence": a script left in the folder; "no report"), the exit
+# code, whether the tool ran, and what the log says of this run
 ROWS = {
-    "first run": (HIBERNATION, {}, CARRY_ON, True,
-                  b"done: no hibernation partition, and a TEMP_PART01 volume"),
-    "second run": (None, {}, CARRY_ON, False,
-                   b"already done: no hibernation partition, and a TEMP_PART01 volume"),
-    "second run, DECLINE_STOPS=1": (None, {"DECLINE_STOPS": "1"}, CARRY_ON, False,
+    "first run": (HIBERNATION, [], {}, CARRY_ON, True, b"ends with 0: done"),
+    "second run": (None, [], {}, CARRY_ON, False, b"ends with 0: already done by an earlier run"),
+    "second run, --decline-stops": (None, ["--decline-stops"], {}, CARRY_ON, False,
                                     b"already done"),
-    "GPT": (GPT, {}, CARRY_ON, False, b"not done, and ssdprep.exe cannot do it"),
-    "GPT, DECLINE_STOPS=1": (None, {"DECLINE_STOPS": "1"}, STOP, False,
-                             b"not done, and ssdprep.exe cannot do it"),
-    "partitioning tool missing": (HIBERNATION, {"no diskpart": "1"}, STOP, False,
-                                  b"a partition step could not be carried out here"),
-    "stand-in changes nothing": (HIBERNATION, {"FAKE_DISKPART_NOCHANGE": "1"}, STOP, True,
-                                 b"ssdprep.exe ran, but drive 0 is not as it should be"),
-    # The tool would stop at its message box: the wrapper must stop first.
-    "folder of 238 characters": (HIBERNATION, {"folder": 238}, CARRY_ON, True, b"done"),
-    "folder of 239 characters": (HIBERNATION, {"folder": 239}, STOP, False,
-                                 b"the folder path is longer than 238 characters"),
+    "GPT": (GPT, [], {}, CARRY_ON, False, b"no hibernation partition ssdprep.exe can find"),
+    "GPT, --decline-stops": (None, ["--decline-stops"], {}, STOP, False,
+                             b"(--decline-stops)"),
+    "partitioning tool missing": (HIBERNATION, [], {"no diskpart": 1}, STOP, False,
+                                  b"could not carry out its partition steps here"),
+    "stand-in changes nothing": (HIBERNATION, [], {"FAKE_DISKPART_NOCHANGE": "1"}, STOP, True,
+                                 b"ssdprep.exe ran, but ssdprep-inspect.exe --after ended with "
+                                 b"exit code 1"),
+    # The tool would stop at its message box: the program must stop first.
+    "folder of 238 characters": (HIBERNATION, [], {"folder": 238}, CARRY_ON, True, b"done"),
+    "folder of 239 characters": (HIBERNATION, [], {"folder": 239}, STOP, False,
+                                 b"has 239 characters"),
+    "evidence on an untouched drive": (HIBERNATION, [], {"evidence": 1}, STOP, False,
+                                       b"evidence of an earlier run: the file "),
+    "report missing": (HIBERNATION, [], {"no report": 1}, STOP, False,
+                       b"ssdprep-inspect.exe is missing"),
+    "tool never ends, --timeout 5": (REPLIES, ["--timeout", "5"], {"FAKE_DISKPART_DELAY": "40000"},
+                                     STOP, True, b"diskpart.exe) may still be running"),
+    "log cannot be opened": (HIBERNATION, [], {"log folder": 1}, STOP, False, None),
 }
-SET_UP = ("no diskpart", "folder")
+SET_UP = ("no diskpart", "folder", "log folder", "evidence", "no report")
 
 
 def read(path):
@@ -73,70 +84,86 @@ def read(path):
         return file.read()
 
 
-class WrapperTest(SimCase):
+class DeployProgramTest(SimCase):
     def install(self, folder):
-        """The twins under the real names and the wrapper, with CR LF as in
-        the package, in `folder`; returns the wrapper's path."""
+        """The program and the twins under the shipped names in `folder`."""
         os.makedirs(folder, exist_ok=True)
-        shutil.copyfile(self.exe, os.path.join(folder, "ssdprep.exe"))
-        shutil.copyfile(windows_executable("ssdprep-inspect-sim.exe"),
-                        os.path.join(folder, "ssdprep-inspect.exe"))
-        path = os.path.join(folder, "run-ssdprep.cmd")
-        with open(path, "wb") as script:
-            script.write(read(WRAPPER).replace(b"\n", b"\r\n"))
-        return path
-
-    def run_wrapper(self, path, extra_env=None):
-        env = {**self.drives.env, **self.records.env, **(extra_env or {})}
-        # From another folder: the wrapper must change into its own.
-        return self.prefix.run(["wine", "cmd", "/c", windows_path(path)], cwd=self.cwd,
-                               extra_env=env)
+        for name, built in (("ssdprep.exe", self.exe),
+                            ("ssdprep-inspect.exe", windows_executable("ssdprep-inspect-sim.exe")),
+                            ("ssdprep-deploy.exe", windows_executable("ssdprep-deploy.exe"))):
+            shutil.copyfile(built, os.path.join(folder, name))
+        return os.path.join(folder, "ssdprep-deploy.exe")
 
     def test_rows_end_with_0_or_3_and_act_as_the_log_says(self):
-        volume = os.path.join(self.case_dir, "volume")
-        os.makedirs(volume)
-        self.addCleanup(self.prefix.map_letter("M", volume))
-        for name, (image, env, code, tool_runs, said) in ROWS.items():
+        unmap = None
+        for name, (drive, options, env, code, tool_runs, said) in ROWS.items():
             with self.subTest(name):
-                if image is not None:
-                    for leftover in os.listdir(volume):
-                        os.remove(os.path.join(volume, leftover))
+                if drive is not None:
                     folder = os.path.join(self.case_dir, re.sub(r"\W+", "_", name))
+                    # A new, unlabelled M: (Wine reads a label when its server starts).
+                    if unmap:
+                        unmap()
+                    os.makedirs(os.path.join(folder, "volume"))
+                    unmap = self.prefix.map_letter("M", os.path.join(folder, "volume"))
                     self.drives = SimDrives(os.path.join(folder, "drives"))
-                    self.drives.add_drive(0, storage=storage_reply(BUS_TYPE_SATA),
-                                          smart=identify_reply(1))
+                    replies = {"storage": storage_reply(BUS_TYPE_SATA), "smart": identify_reply(1)}
+                    if drive == REPLIES:
+                        replies["layout"] = layout_reply([(1, 0x07, 1), (2, 0x84, 1)])
+                    self.drives.add_drive(0, **replies)
                     disk = os.path.join(self.drives.folder, "0", "disk.img")
-                    make_image(disk, *image)
+                    if drive != REPLIES:
+                        make_image(disk, *drive)
                     deploy = os.path.join(folder, "deploy")
                     if "folder" in env:
                         deploy = nested_folder(deploy, env["folder"])
-                    wrapper = self.install(deploy)
-                    log = os.path.join(deploy, "ssdprep-run.log")
-                before, logged = read(disk), read(log) if os.path.exists(log) else b""
+                    program = self.install(deploy)
+                    log = os.path.join(deploy, LOG)
+                if "log folder" in env:
+                    os.makedirs(log)
+                if "evidence" in env:
+                    with open(os.path.join(deploy, "deletePartition.VELK"), "wb") as script:
+                        script.write(b"exit\r\r\n")
+                if "no report" in env:
+                    os.remove(os.path.join(deploy, "ssdprep-inspect.exe"))
+                before = read(disk) if os.path.exists(disk) else b""
+                logged = read(log) if os.path.isfile(log) else b""
                 runs = len(self.records.runs())
                 if "no diskpart" in env:
                     remove_diskpart(self.prefix)
                 try:
-                    result = self.run_wrapper(wrapper, {"FAKE_DISKPART_VOLUME": "M:\\", **{
-                        key: value for key, value in env.items() if key not in SET_UP}})
+                    result = self.prefix.run(
+                        ["wine", program, *options], cwd=self.cwd,
+                        extra_env={**self.drives.env, **self.records.env,
+                                   "FAKE_DISKPART_VOLUME": "M:\\",
+                                   **{key: value for key, value in env.items()
+                                      if key not in SET_UP}})
                 finally:
                     install_fake_diskpart(self.prefix)
+                self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                if said is None:  # nothing ran: one line on standard error
+                    self.assertEqual(result.stdout, b"")
+                    self.assertIn(b"ssdprep-deploy: cannot open the log ", result.stderr)
+                    self.assertEqual(len(self.records.runs()), runs)
+                    continue
                 this_run = read(log)[len(logged):]
-                self.assertEqual(result.returncode, code, this_run)
                 self.assertIn(said, this_run)
-                self.assertEqual(b"ssdprep.exe ended with" in this_run, tool_runs, this_run)
-                self.assertTrue(this_run.endswith(f"ends with {code}\r\n".encode()), this_run)
-                if tool_runs and "FAKE_DISKPART_NOCHANGE" not in env:
+                self.assertEqual(TOOL_RAN in this_run, tool_runs, this_run)
+                last = this_run.splitlines()[-1]
+                self.assertIn(f" ssdprep-deploy ends with {code}: ".encode(), last)
+                # The program's own lines go to standard output as well.
+                self.assertIn(last, result.stdout)
+                if tool_runs and drive != REPLIES and "FAKE_DISKPART_NOCHANGE" not in env:
                     self.assertNotIn("84", [entry["type"] for entry in table(disk)])
-                else:
+                elif drive != REPLIES:
                     self.assertEqual(hashlib.sha256(read(disk)).digest(),
                                      hashlib.sha256(before).digest())
                 if not tool_runs:
                     self.assertEqual(len(self.records.runs()), runs)
+        unmap()
 
 
 class DeploymentFilesTest(unittest.TestCase):
-    def test_unattend_fragment_runs_the_wrapper_in_audit_user_on_request(self):
+    def test_unattend_fragment_runs_the_program_in_audit_user_on_request(self):
         root = ElementTree.parse(FRAGMENT).getroot()
         self.assertEqual(root.tag, f"{UNATTEND}unattend")
         settings = root.findall(f"{UNATTEND}settings")
@@ -153,7 +180,8 @@ class DeploymentFilesTest(unittest.TestCase):
         self.assertTrue(1 <= int(command.findtext(f"{UNATTEND}Order")) <= 500)
         for text in ("Path", "Description"):
             self.assertLessEqual(len(command.findtext(f"{UNATTEND}{text}")), TEXT_LIMIT)
-        self.assertTrue(command.findtext(f"{UNATTEND}Path").endswith("\\run-ssdprep.cmd"))
+        self.assertEqual(command.findtext(f"{UNATTEND}Path"),
+                         '"C:\\Deploy\\ssdprep\\ssdprep-deploy.exe"')
 
     def test_exit_codes_are_stated_as_in_the_readme(self):
         def exit_code_table(path):

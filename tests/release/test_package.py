@@ -33,8 +33,8 @@ import pe_image  # noqa: E402  (the binary tests' PE reader)
 
 # What the package holds under its folder, in order; the executables are
 # also compared with the build.
-EXECUTABLES = ["ssdprep.exe", "ssdprep-inspect.exe"]
-EXPECTED_FILES = EXECUTABLES + ["run-ssdprep.cmd", "unattend-auditUser.xml", "operator-guide.md",
+EXECUTABLES = ["ssdprep.exe", "ssdprep-inspect.exe", "ssdprep-deploy.exe"]
+EXPECTED_FILES = EXECUTABLES + ["unattend-auditUser.xml", "operator-guide.md",
                                 "CHANGELOG.md", "LICENSE", "SHA256SUMS"]
 UNSIGNED_NOTE = "> The executables in this package are not Authenticode-signed"
 SIGNER = "ssdprep throwaway signer"
@@ -141,9 +141,9 @@ class UnsignedReleaseTest(unittest.TestCase):
         folder = f"ssdprep-{version_of(clone_a)}"
         names = run(["unzip", "-Z1", the_zip(unsigned_dist)]).stdout.split()
         self.assertEqual(names, [folder + "/"] + [f"{folder}/{name}" for name in EXPECTED_FILES])
-        # cmd reads the wrapper's lines by CR LF, as every text file in the zip has them.
-        wrapper = read(os.path.join(unsigned_folder, "run-ssdprep.cmd"))
-        self.assertEqual(wrapper.count(b"\r\n"), wrapper.count(b"\n"))
+        # Every text file in the zip ends its lines in CR LF, as Windows editors show them.
+        fragment = read(os.path.join(unsigned_folder, "unattend-auditUser.xml"))
+        self.assertEqual(fragment.count(b"\r\n"), fragment.count(b"\n"))
 
     def test_executables_are_the_tested_build(self):
         build = os.environ["SSDPREP_WINDOWS_DIR"]

@@ -1,0 +1,155 @@
+#include "deploy/arguments.h"
+
+#include <set>
+
+#include "partition/text.h"
+
+namespace ssdprep::deploy {
+
+const char kUsage[] =
+    "usage: ssdprep-deploy [--work-dir DIR] [--decline-stops] [--create-without-hibernation]\n"
+    "                      [--timeout SECONDS] | --help | --version\n";
+
+const char kHelp[] =
+    "\n"
+    "Runs ssdprep.exe once, unattended, and ends with 0 (set-up may go on) or 3\n"
+    "(stop set-up). ssdprep.exe and ssdprep-inspect.exe must lie beside this\n"
+    "program. Every step goes into ssdprep-deploy.log in the work dir. Where an\n"
+    "earlier run left its trace, ssdprep.exe is not started again.\n"
+    "\n"
+    "  --work-dir DIR     an existing local folder, given as an absolute path:\n"
+    "                     the current directory of the programs it starts, and\n"
+    "                     where the scripts, the log and the state file go\n"
+    "                     (default: this program's folder)\n"
+    "  --decline-stops    end with 3 where ssdprep.exe would decline the machine\n"
+    "                     or cannot serve it (default: 0)\n"
+    "  --create-without-hibernation\n"
+    "                     run ssdprep.exe even where drive 0 has no hibernation\n"
+    "                     partition: it deletes nothing and adds a partition\n"
+    "  --timeout SECONDS  wait at most this long for ssdprep.exe, 1 to 86400\n"
+    "                     (default 600)\n"
+    "\n"
+    "Exit codes: 0 done, already done, or nothing to do here; 3 stop set-up,\n"
+    "for the reason the log's last line gives. A usage error ends with 3 too.\n";
+
+namespace {
+
+// C:\... or \\server\share\...: a path that does not depend on the current
+// directory or drive.
+bool IsAbsolute(const std::u16string& path) {
+    const bool drive =
+        path.size() >= 3 && path[1] == u':' && path[2] == u'\\' &&
+        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+    return drive || path.rfind(u"\\\\", 0) == 0;
+}
+
+// Whole seconds from 1 to the most, in decimal digits only.
+bool ParseSeconds(const std::u16string& text, std::uint32_t* seconds) {
+    std::uint64_t value = 0;
+    for (const char16_t c : text) {
+        if (c < u'0' || c > u'9' || value > kLongestTimeoutSeconds) {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    *seconds = static_cast<std::uint32_t>(value);
+    return !text.empty() && value >= 1 && value <= kLongestTimeoutSeconds;
+}
+
+Arguments Usage(const std::string& error) {
+    Arguments parsed;
+    parsed.kind = Arguments::Kind::Usage;
+    parsed.error = error;
+    return parsed;
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+}  // namespace
+
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
+    // The program's name: quotes group, and nothing is escaped.
+    std::size_t i = 0;
+    for (bool quoted = false; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
+        quoted = line[i] == u'"' ? !quoted : quoted;
+    }
+    std::vector<std::u16string> arguments;
+    for (;;) {
+        while (i < line.size() && IsBlank(line[i])) {
+            ++i;
+        }
+        if (i == line.size()) {
+            return arguments;
+        }
+        std::u16string argument;
+        for (bool quoted = false; i < line.size() && (quoted || !IsBlank(line[i]));) {
+            std::size_t backslashes = 0;
+            for (; i < line.size() && line[i] == u'\\'; ++i) {
+                ++backslashes;
+            }
+            if (i == line.size() || line[i] != u'"') {
+                argument.append(backslashes, u'\\');
+                if (i < line.size() && (quoted || !IsBlank(line[i]))) {
+                    argument.push_back(line[i++]);
+                }
+                continue;
+            }
+            // Backslashes before a quotation mark: half of them stay, and an
+            // odd one makes the mark a character.
+            argument.append(backslashes / 2, u'\\');
+            if (backslashes % 2 == 1) {
+                argument.push_back(line[i++]);
+            } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+                argument.push_back(u'"');  // "" inside quotes: one mark
+                i += 2;
+                quoted = false;
+            } else {
+                quoted = !quoted;
+                ++i;
+            }
+        }
+        arguments.push_back(argument);
+    }
+}
+
+Arguments ParseArguments(const std::vector<std::u16string>& arguments) {
+    Arguments parsed;
+    std::set<std::u16string> seen;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::u16string& option = arguments[i];
+        const std::string name = Bytes(option);
+        if (!seen.insert(option).second) {
+            return Usage(name + " is given twice");
+        }
+        if (option == u"--help" || option == u"--version") {
+            parsed.kind = option == u"--help" ? Arguments::Kind::Help : Arguments::Kind::Version;
+            return parsed;
+        }
+        if (option == u"--decline-stops") {
+            parsed.settings.options.declineStops = true;
+        } else if (option == u"--create-without-hibernation") {
+            parsed.settings.options.createWithoutHibernation = true;
+        } else if (option == u"--work-dir" || option == u"--timeout") {
+            if (i + 1 == arguments.size()) {
+                return Usage(name + " needs a value");
+            }
+            const std::u16string& value = arguments[++i];
+            if (option == u"--work-dir" && !IsAbsolute(value)) {
+                return Usage(
+                    "--work-dir needs an absolute path, such as C:\\Deploy\\ssdprep, not " +
+                    Bytes(value));
+            }
+            if (option == u"--timeout" && !ParseSeconds(value, &parsed.settings.timeoutSeconds)) {
+                return Usage("--timeout needs whole seconds from 1 to 86400, not " + Bytes(value));
+            }
+            if (option == u"--work-dir") {
+                parsed.settings.workDir = value;
+            }
+        } else {
+            return Usage("unknown option " + name);
+        }
+    }
+    return parsed;
+}
+
+}  // namespace ssdprep::deploy

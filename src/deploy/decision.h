@@ -1,0 +1,92 @@
+// ssdprep-deploy's decisions over plain values: from what the earlier steps
+// found, the next step to take, or the exit code and why. Every path ends in
+// 0 (set-up may go on) or 3 (stop set-up).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ssdprep::deploy {
+
+inline constexpr int kGoOn = 0;
+inline constexpr int kStop = 3;
+
+// The report's exit codes, as ssdprep-inspect.exe documents them.
+inline constexpr std::int32_t kReportWouldChange = 0;
+inline constexpr std::int32_t kReportDeclined = 1;
+inline constexpr std::int32_t kReportWouldStop = 3;
+inline constexpr std::int32_t kReportNothingToDelete = 4;
+// --after: 0 done, 1 not done.
+inline constexpr std::int32_t kAfterDone = 0;
+inline constexpr std::int32_t kAfterNotDone = 1;
+
+// A new volume can be mounted late, and Microsoft asks for 15 seconds
+// between runs of the partitioning tool: --after is asked again every 3
+// seconds while it says 1, until 15 seconds have passed since the tool ended.
+inline constexpr std::uint32_t kSettleMilliseconds = 15000;
+inline constexpr std::uint32_t kPollMilliseconds = 3000;
+
+struct Options {
+    bool declineStops = false;
+    bool createWithoutHibernation = false;
+};
+
+// How a child program went.
+struct ChildOutcome {
+    enum class Kind { Ended, NotStarted, TimedOut };
+    Kind kind = Kind::NotStarted;
+    std::int32_t exitCode = 0;  // when it ended
+    [[nodiscard]] bool EndedWith(std::int32_t code) const {
+        return kind == Kind::Ended && exitCode == code;
+    }
+};
+
+// What the steps so far found, in the order they are taken.
+struct Facts {
+    bool evidence = false;               // an earlier run left its trace
+    std::optional<ChildOutcome> report;  // the report
+    std::optional<bool> stateWritten;    // the state file, "started"
+    std::optional<ChildOutcome> tool;    // ssdprep.exe
+    std::vector<ChildOutcome> after;     // every --after, in order
+    std::uint32_t sinceToolEnded = 0;    // milliseconds, when the last --after ended
+};
+
+enum class Step {
+    Report,      // ssdprep-inspect.exe
+    WriteState,  // the state file, "started", before the tool
+    RunTool,     // ssdprep.exe
+    After,       // ssdprep-inspect.exe --after
+    PollAfter,   // wait kPollMilliseconds, then --after again
+    Finish,
+};
+
+struct Next {
+    Step step = Step::Finish;
+    int exitCode = kStop;  // with Step::Finish
+    std::string why;       // with Step::Finish
+};
+
+Next DecideNext(const Options& options, const Facts& facts);
+
+// Runs the decisions to their end: `take(step, facts)` takes each step and
+// records what it found in `facts`.
+template <typename Take>
+Next RunSteps(const Options& options, Facts& facts, Take take) {
+    for (;;) {
+        Next next = DecideNext(options, facts);
+        if (next.step == Step::Finish) {
+            return next;
+        }
+        take(next.step, facts);
+    }
+}
+
+// A code as the log writes it: "-1073741819 (0xC0000005)".
+std::string CodeText(std::uint32_t code);
+// How a child's end reads in the log: "exit code 3", "exit code
+// -1073741819 (0xC0000005)", "could not be started", "did not end in time".
+std::string Describe(const ChildOutcome& outcome);
+
+}  // namespace ssdprep::deploy
