@@ -18,7 +18,8 @@ const ChildOutcome kNotStarted{Kind::NotStarted, 0};
 const ChildOutcome kTimedOut{Kind::TimedOut, 0};
 
 // A machine's answers to each step; --after answers in turn, then its last
-// answer again. Each --after takes half a second, each poll three more.
+// answer again. A poll waits three seconds and --after takes none, so that
+// one --after ends at 15 seconds exactly.
 struct World {
     Options options;
     bool evidence;
@@ -58,7 +59,6 @@ Trace Deploy(const World& world) {
                 clock += ssdprep::deploy::kPollMilliseconds;
                 [[fallthrough]];
             case Step::After:
-                clock += 500;
                 run.lastAfter = world.after[std::min(f.after.size(), world.after.size() - 1)];
                 f.after.push_back(run.lastAfter);
                 f.sinceToolEnded = f.tool ? clock : 0;
