@@ -27,6 +27,13 @@ constexpr std::size_t kLongestWorkDir = 238;
 constexpr std::uint32_t kReportMilliseconds = 60 * 1000;
 constexpr std::uint32_t kEndWaitMilliseconds = 10 * 1000;
 
+// A file in a folder; the folder ends in a backslash only when it is a
+// drive's root.
+std::u16string Within(const std::u16string& folder, std::u16string_view backslashName) {
+    return folder +
+           std::u16string(folder.back() == u'\\' ? backslashName.substr(1) : backslashName);
+}
+
 // UTF-8, for the log and the console.
 std::string Utf8(std::u16string_view text) {
     std::string out;
@@ -88,20 +95,16 @@ std::string ErrorText(std::uint32_t error) {
 
 // The log in the work dir, opened for appending and inheritable, so that
 // the programs it starts write their output into it between its lines.
-class Log {
-public:
-    explicit Log(platform::Handle file) : m_file(file) {}
-
-    void Line(const std::string& text) {
-        const std::string line = Stamp(platform::CurrentLocalTime()) + " " + text + "\r\n";
-        WriteAll(m_file.get(), line);
-        WriteAll(platform::StandardOutput(), line);
-    }
-    [[nodiscard]] platform::Handle Handle() const { return m_file.get(); }
-
-private:
-    platform::OwnFile m_file;
+struct Log {
+    platform::OwnFile file;
 };
+
+// One line of its own, stamped, in the log and on standard output.
+void Say(const Log& log, const std::string& text) {
+    const std::string line = Stamp(platform::CurrentLocalTime()) + " " + text + "\r\n";
+    WriteAll(log.file.get(), line);
+    WriteAll(platform::StandardOutput(), line);
+}
 
 struct Paths {
     std::u16string workDir;  // full path
@@ -112,13 +115,13 @@ struct Paths {
 
 // Starts one program with the work dir as its current directory and its
 // output in the log, and waits at most `milliseconds` for it.
-ChildOutcome RunChild(Log& log, const Paths& paths, const std::u16string& program,
+ChildOutcome RunChild(const Log& log, const Paths& paths, const std::u16string& program,
                       const std::u16string& arguments, std::uint32_t milliseconds) {
     std::u16string commandLine = u"\"" + program + u"\"" + arguments;
     platform::ChildProcess child{nullptr, nullptr};
     if (platform::StartChild(program.c_str(), commandLine.data(), platform::kCreateNoWindow,
-                             paths.workDir.c_str(), log.Handle(), &child) == 0) {
-        log.Line("cannot start " + Utf8(program) + ": " + ErrorText(platform::LastError()));
+                             paths.workDir.c_str(), log.file.get(), &child) == 0) {
+        Say(log, "cannot start " + Utf8(program) + ": " + ErrorText(platform::LastError()));
         return ChildOutcome{ChildOutcome::Kind::NotStarted, 0};
     }
     const platform::OwnObject process(child.process);
@@ -128,7 +131,7 @@ ChildOutcome RunChild(Log& log, const Paths& paths, const std::u16string& progra
     if (waited == platform::kWaitObject0 && platform::ProcessExitCode(process.get(), &code) != 0) {
         return ChildOutcome{ChildOutcome::Kind::Ended, static_cast<std::int32_t>(code)};
     }
-    log.Line(waited == platform::kWaitTimeoutResult
+    Say(log, waited == platform::kWaitTimeoutResult
                  ? Utf8(program) + " did not end within " + Decimal(milliseconds / 1000) +
                        " seconds: ending it"
                  : "cannot wait for " + Utf8(program) + ": " + ErrorText(platform::LastError()) +
@@ -166,7 +169,7 @@ std::string CheckWorkDir(const std::u16string& fullPath) {
         return "the work dir " + Utf8(fullPath) + " has " + Decimal(fullPath.size()) +
                " characters, and ssdprep.exe's scripts need it to have at most 238";
     }
-    const std::u16string probe = fullPath + kProbeName;
+    const std::u16string probe = Within(fullPath, kProbeName);
     const platform::OwnFile file(platform::OpenFile(
         probe.c_str(), platform::kGenericWrite, 0, false, platform::kCreateAlways,
         platform::kFileAttributeTemporary | platform::kFileFlagDeleteOnClose));
@@ -188,18 +191,18 @@ std::string CheckBeside(const std::u16string& path) {
 }
 
 // An earlier run's traces: each logged, true when there is any.
-bool FindEvidence(Log& log, const Paths& paths) {
+bool FindEvidence(const Log& log, const Paths& paths) {
     bool found = false;
     for (const std::u16string_view name :
          {std::u16string_view(kStateName), kDeleteScriptName, kCreateScriptName}) {
-        const std::u16string path = paths.workDir + std::u16string(name);
+        const std::u16string path = Within(paths.workDir, name);
         std::uint32_t attributes = 0;
         platform::LocalTime written{};
         if (platform::QueryLastWrite(path.c_str(), &attributes, &written) != 0) {
-            log.Line(std::string("evidence of an earlier run: ") +
-                     ((attributes & platform::kFileAttributeDirectory) != 0 ? "the folder "
-                                                                            : "the file ") +
-                     Utf8(path) + ", last written " + Stamp(written));
+            Say(log, std::string("evidence of an earlier run: ") +
+                         ((attributes & platform::kFileAttributeDirectory) != 0 ? "the folder "
+                                                                                : "the file ") +
+                         Utf8(path) + ", last written " + Stamp(written));
             found = true;
         }
     }
@@ -211,13 +214,13 @@ bool FindEvidence(Log& log, const Paths& paths) {
             platform::QueryVolumeInformation(root.c_str(), label.data(),
                                              static_cast<std::uint32_t>(label.size())) != 0 &&
             std::u16string_view(label.data()) == kNewPartitionLabel) {
-            log.Line("evidence of an earlier run: drive " + Utf8(root.substr(0, 2)) +
-                     " is labelled TEMP_PART01");
+            Say(log, "evidence of an earlier run: drive " + Utf8(root.substr(0, 2)) +
+                         " is labelled TEMP_PART01");
             found = true;
         }
     }
     if (found) {
-        log.Line(
+        Say(log,
             "ssdprep.exe is not started again; only ssdprep-inspect.exe --after runs. To "
             "run again, see \"Repairing and running again\" in the operator's guide");
     }
@@ -231,7 +234,7 @@ std::string OptionsText(const Settings& settings) {
 }
 
 // Steps 2 to 7, once the log is open.
-Next Deploy(Log& log, const Settings& settings, const Paths& paths) {
+Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
     for (const std::string& problem :
          {CheckWorkDir(paths.workDir), CheckBeside(paths.tool), CheckBeside(paths.report)}) {
         if (!problem.empty()) {
@@ -249,32 +252,32 @@ Next Deploy(Log& log, const Settings& settings, const Paths& paths) {
     facts.evidence = FindEvidence(log, paths);
     std::uint32_t toolEnded = 0;
     const auto after = [&](Facts& f) {
-        log.Line("ssdprep-inspect.exe --after: did ssdprep.exe leave drive 0 as intended?");
+        Say(log, "ssdprep-inspect.exe --after: did ssdprep.exe leave drive 0 as intended?");
         f.after.push_back(RunChild(log, paths, paths.report, u" --after", kReportMilliseconds));
         f.sinceToolEnded = f.tool ? platform::TickCount() - toolEnded : 0;
-        log.Line("ssdprep-inspect.exe --after " + Describe(f.after.back()));
+        Say(log, "ssdprep-inspect.exe --after " + Describe(f.after.back()));
     };
     Next next = RunSteps(settings.options, facts, [&](Step step, Facts& f) {
         switch (step) {
             case Step::Report:
-                log.Line("ssdprep-inspect.exe: what would ssdprep.exe do here?");
+                Say(log, "ssdprep-inspect.exe: what would ssdprep.exe do here?");
                 f.report = RunChild(log, paths, paths.report, u"", kReportMilliseconds);
-                log.Line("ssdprep-inspect.exe " + Describe(*f.report));
+                Say(log, "ssdprep-inspect.exe " + Describe(*f.report));
                 break;
             case Step::WriteState:
                 started = "started " + Stamp(platform::CurrentLocalTime()) + "\r\n";
                 f.stateWritten = WriteState(paths, started);
-                log.Line(*f.stateWritten ? "wrote " + Utf8(paths.state) + ": started"
+                Say(log, *f.stateWritten ? "wrote " + Utf8(paths.state) + ": started"
                                          : "cannot write " + Utf8(paths.state) + ": " +
                                                ErrorText(platform::LastError()));
                 break;
             case Step::RunTool:
-                log.Line("ssdprep.exe: changing drive 0");
+                Say(log, "ssdprep.exe: changing drive 0");
                 f.tool = RunChild(log, paths, paths.tool, u"", settings.timeoutSeconds * 1000);
                 toolEnded = platform::TickCount();
-                log.Line("ssdprep.exe " + Describe(*f.tool));
+                Say(log, "ssdprep.exe " + Describe(*f.tool));
                 if (f.tool->kind == ChildOutcome::Kind::TimedOut) {
-                    log.Line(
+                    Say(log,
                         "the partitioning tool ssdprep.exe started (diskpart.exe) may still "
                         "be running: wait for it, or restart, before any repair");
                 }
@@ -294,8 +297,8 @@ Next Deploy(Log& log, const Settings& settings, const Paths& paths) {
         const std::string state = next.exitCode == kGoOn ? "done" : "failed";
         if (!WriteState(paths,
                         started + state + " " + Stamp(platform::CurrentLocalTime()) + "\r\n")) {
-            log.Line("cannot write " + state + " into " + Utf8(paths.state) + ": " +
-                     ErrorText(platform::LastError()));
+            Say(log, "cannot write " + state + " into " + Utf8(paths.state) + ": " +
+                         ErrorText(platform::LastError()));
         }
     }
     return next;
@@ -318,11 +321,15 @@ int RunDeploySteps(std::u16string_view commandLine, std::string_view version) {
             break;
     }
     AddCriticalErrorFlags();
-    const std::u16string program = QueryModulePath();
+    std::u16string program = QueryModulePath();
+    // A path the loader gave as \\?\C:\... is the local C:\...
+    if (program.rfind(u"\\\\?\\", 0) == 0 && program.size() > 6 && program[5] == u':') {
+        program.erase(0, 4);
+    }
     const std::u16string programDir = program.substr(0, program.find_last_of(u'\\') + 1);
     Paths paths;
     const std::u16string& given = parsed.settings.workDir;
-    paths.workDir = given.empty() ? programDir.substr(0, programDir.size() - 1) : given;
+    paths.workDir = given.empty() ? programDir : given;
     std::array<char16_t, 1024> full{};
     const std::uint32_t length = platform::GetFullPath(
         paths.workDir.c_str(), static_cast<std::uint32_t>(full.size()), full.data());
@@ -332,27 +339,29 @@ int RunDeploySteps(std::u16string_view commandLine, std::string_view version) {
     while (paths.workDir.size() > 3 && paths.workDir.back() == u'\\') {
         paths.workDir.pop_back();
     }
-    const std::u16string logPath = paths.workDir + kLogName;
-    Log log(platform::OpenFile(logPath.c_str(), platform::kFileAppendData,
-                               platform::kFileShareRead | platform::kFileShareWrite, true,
-                               platform::kOpenAlways, platform::kFileAttributeNormal));
-    if (log.Handle() == platform::InvalidHandle()) {
+    const std::u16string logPath = Within(paths.workDir, kLogName);
+    // Shared for reading only: a second copy running at the same time cannot
+    // open it, and stops there.
+    const Log log{platform::OwnFile(
+        platform::OpenFile(logPath.c_str(), platform::kFileAppendData, platform::kFileShareRead,
+                           true, platform::kOpenAlways, platform::kFileAttributeNormal))};
+    if (!log.file.valid()) {
         WriteAll(platform::StandardError(), "ssdprep-deploy: cannot open the log " + Utf8(logPath) +
                                                 ": " + ErrorText(platform::LastError()) + "\n");
         return kStop;
     }
     paths.tool = programDir + kToolName;
     paths.report = programDir + kReportName;
-    paths.state = paths.workDir + kStateName;
-    log.Line("ssdprep-deploy " + std::string(version) + " in " + Utf8(paths.workDir) +
-             ", options:" + OptionsText(parsed.settings));
+    paths.state = Within(paths.workDir, kStateName);
+    Say(log, "ssdprep-deploy " + std::string(version) + " in " + Utf8(paths.workDir) +
+                 ", options:" + OptionsText(parsed.settings));
     Next next;
     try {
         next = Deploy(log, parsed.settings, paths);
     } catch (const std::exception& error) {
         next = Next{Step::Finish, kStop, std::string("internal error: ") + error.what()};
     }
-    log.Line("ssdprep-deploy ends with " + Decimal(next.exitCode) + ": " + next.why);
+    Say(log, "ssdprep-deploy ends with " + Decimal(next.exitCode) + ": " + next.why);
     return next.exitCode;
 }
 
