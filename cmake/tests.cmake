@@ -6,6 +6,8 @@ include(GoogleTest)
 file(GLOB_RECURSE SSDPREP_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(ssdprep_unit_tests ${SSDPREP_UNIT_TESTS} tests/fake/fake_machine.cpp)
 target_include_directories(ssdprep_unit_tests PRIVATE tests)
+# The README's samples are checked against what the report prints.
+target_compile_definitions(ssdprep_unit_tests PRIVATE SSDPREP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(ssdprep_unit_tests PRIVATE ssdprep_inspect ssdprep_change ssdprep_deploy ssdprep_core
                       GTest::gtest_main)
 gtest_discover_tests(ssdprep_unit_tests DISCOVERY_TIMEOUT 60)

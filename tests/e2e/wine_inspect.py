@@ -129,6 +129,10 @@ class InspectorAgreesWithToolTest(InspectorCase):
                 self.assertEqual(tool.returncode, TOOL_EXIT[code], tool)
                 self.assertEqual(report["verdict"], VERDICT_OF_OUTPUT.get(tool.stdout)
                                  or VERDICT_OF_EXIT[code])
+                # The style, read at its offset, of the images (the reply files give none).
+                if "image" in extras:
+                    self.assertEqual(report["partition_style"], extras["image"][1].upper()
+                                     .replace("DOS", "MBR"))
                 # Same requests, sizes and access: the tool reads what the
                 # inspector read, and stops where its gates decline.
                 self.assertEqual(tool_log, inspector_log[:len(tool_log)])

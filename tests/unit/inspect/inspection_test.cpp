@@ -1,6 +1,8 @@
 #include "inspect/inspection.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -94,8 +96,9 @@ void Done(fake::Machine& m) {
     Label(m, u'E', {0});
 }
 
+// C:\Work, or a file in it, with these attributes.
 void Script(fake::Machine& m, const char16_t* name, std::uint32_t attributes) {
-    const std::u16string path = u"C:\\Work\\" + std::u16string(name);
+    const std::u16string path = u"C:\\Work" + std::u16string(name);
     m.existingPaths.insert(path);
     m.fileAttributes[fake::FileKey(path)] = attributes;
 }
@@ -112,188 +115,61 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
         int exitCode;
         std::string says;
     };
+    // clang-format off
     const std::vector<Row> rows = {
-        {"would change",
-         {},
-         [](M) {},
-         0,
+        {"would change", {}, [](M) {}, 0,
          "  deletePartition.VELK: ok, C:\\Work\\deletePartition.VELK (28 characters)\n"},
-        {"GPT",
-         {},
-         [](M m) {
-             m.drives[0].replies[0x7400C] = {{}, false, 1};
-             m.drives[0].replies[0x70050] = {{1, 0, 0, 0}};
-         },
-         4,
-         "not readable: not an MBR disk (GPT) (error 1)\nDrive 0 partition style (this report's "
-         "own extra read): GPT\n"},
-        {"no read access",
-         {},
-         [](M m) { m.drives[0].opensAll = false; },
-         4,
+        {"GPT", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 4,
+         "not an MBR disk (GPT) (error 1)\nDrive 0 partition style (this report's own extra read): GPT\n"},
+        {"no read access", {}, [](M m) { m.drives[0].opensAll = false; }, 4,
          "Drive 0 layout: not readable: no read access (error 5)\n"},
-        {"error taken before the close",
-         {},
-         [](M m) {
-             m.drives[0].replies[0x7400C] = {{}, false, 122};
-         },
-         4,
+        {"error taken before the close", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 122}; }, 4,
          "more than 16 layout entries (four or more logical drives) (error 122)"},
-        {"3 wins over 4",
-         {},
-         [](M m) {
-             m.drives[0].replies[0x7400C] = fake::LayoutReply({{1, 7}});
-             m.currentDirectory = u"C:\\" + std::u16string(242, u'd');
-         },
-         3,
+        {"3 wins over 4", {}, [](M m) { m.drives[0].replies[0x7400C] = fake::LayoutReply({{1, 7}}); m.currentDirectory = u"C:\\" + std::u16string(242, u'd'); }, 3,
          " has 266 characters, and 259 is the most\n"},
-        {"volume does not answer",
-         {},
-         [](M m) { m.currentDirectory = u"D:\\Work"; },
-         3,
+        {"volume does not answer", {}, [](M m) { m.currentDirectory = u"D:\\Work"; }, 3,
          "deletePartition.VELK: fails, the volume D:\\ does not answer\n"},
-        {"current directory unreadable",
-         {},
-         [](M m) { m.currentDirectoryAnswers = false; },
-         3,
+        {"current directory unreadable", {}, [](M m) { m.currentDirectoryAnswers = false; }, 3,
          "current directory: fails, cannot be read whole"},
-        {"read-only volume",
-         {},
-         [](M m) { m.volumeFlags[u"C:\\"] = platform::kFileReadOnlyVolume; },
-         3,
+        {"read-only volume", {}, [](M m) { m.volumeFlags[u"C:\\"] = platform::kFileReadOnlyVolume; }, 3,
          "  writable: fails, the volume C:\\ is read-only\n"},
-        {"read-only folder",
-         {},
-         [](M m) {
-             m.fileAttributes[fake::FileKey(u"C:\\Work")] = kFileAttributeReadOnly;
-             m.existingPaths.insert(u"C:\\Work");
-         },
-         0,
+        {"read-only folder", {}, [](M m) { Script(m, u"", kFileAttributeReadOnly); }, 0,
          "the folder has the read-only attribute, which Windows does not honour on folders"},
-        {"no partitioning tool",
-         {},
-         [](M m) { m.existingPaths.clear(); },
-         3,
-         "partitioning tool: fails, no file at C:\\Windows\\system32\\diskpart.exe\n"},
-        {"a folder named diskpart.exe",
-         {},
-         [](M m) {
-             m.fileAttributes[fake::FileKey(u"C:\\Windows\\system32\\diskpart.exe")] =
-                 platform::kFileAttributeDirectory;
-         },
-         3,
+        {"no partitioning tool", {}, [](M m) { m.existingPaths.clear(); }, 3,
+         "Verdict: ssdprep.exe would not carry out its partition steps: partitioning tool: no file at "
+         "C:\\Windows\\system32\\diskpart.exe. It would end with exit code 2.\n"},
+        {"a folder named diskpart.exe", {}, [](M m) { m.fileAttributes[fake::FileKey(u"C:\\Windows\\system32\\diskpart.exe")] = platform::kFileAttributeDirectory; }, 3,
          "no file at C:\\Windows\\system32\\diskpart.exe"},
-        {"no system directory",
-         {},
-         [](M m) { m.systemDirectoryAnswers = false; },
-         3,
+        {"no system directory", {}, [](M m) { m.systemDirectoryAnswers = false; }, 3,
          "partitioning tool: fails, the system directory cannot be read\n"},
-        {"plain scripts of an earlier run",
-         {},
-         [](M m) { Script(m, u"deletePartition.VELK", platform::kFileAttributeNormal); },
-         0,
+        {"plain scripts of an earlier run", {}, [](M m) { Script(m, u"\\deletePartition.VELK", platform::kFileAttributeNormal); }, 0,
          "  deletePartition.VELK: ok, "},
-        {"hidden read-only delete script",
-         {},
-         [](M m) {
-             Script(m, u"deletePartition.VELK", kFileAttributeHidden | kFileAttributeReadOnly);
-         },
-         3,
-         "  deletePartition.VELK: fails, C:\\Work\\deletePartition.VELK is a hidden, read-only "
-         "file, which ssdprep.exe cannot replace\n"},
-        {"system create script",
-         {},
-         [](M m) { Script(m, u"CreatePartition.VELK", platform::kFileAttributeSystem); },
-         3,
+        {"hidden read-only delete script", {}, [](M m) { Script(m, u"\\deletePartition.VELK", kFileAttributeHidden | kFileAttributeReadOnly); }, 3,
+         "  deletePartition.VELK: fails, C:\\Work\\deletePartition.VELK is a hidden, read-only file, which ssdprep.exe cannot replace\n"},
+        {"system create script", {}, [](M m) { Script(m, u"\\CreatePartition.VELK", platform::kFileAttributeSystem); }, 3,
          "  CreatePartition.VELK: fails, C:\\Work\\CreatePartition.VELK is a system file,"},
-        {"a folder named CreatePartition.VELK",
-         {},
-         [](M m) {
-             Script(m, u"CreatePartition.VELK",
-                    platform::kFileAttributeDirectory | kFileAttributeHidden);
-         },
-         3,
+        {"a folder named CreatePartition.VELK", {}, [](M m) { Script(m, u"\\CreatePartition.VELK", platform::kFileAttributeDirectory | kFileAttributeHidden); }, 3,
          "CreatePartition.VELK is a folder, which"},
-        {"--after, done",
-         {"--after"},
-         Done,
-         0,
-         "Drive 0 layout: readable, no hibernation partition\nVolume labelled TEMP_PART01: E: (on "
-         "drive 0)\nResult: done.\n"},
-        {"--after, on drive 1",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.volumes[u'E'] = fake::VolumeOn({1});
-         },
-         1,
+        {"--after, on drive 1", {"--after"}, [](M m) { Done(m); m.volumes[u'E'] = fake::VolumeOn({1}); }, 1,
          "E: (not on drive 0)\nResult: not done: no volume labelled TEMP_PART01 is on drive 0.\n"},
-        {"--after, spanned onto drive 0",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.volumes[u'E'] = fake::VolumeOn({1, 0});
-         },
-         0,
-         "E: (on drive 0)\n"},
-        {"--after, a labelled USB stick beside",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             Label(m, u'F', {2});
-         },
-         0,
-         "E: (on drive 0)\nVolume labelled TEMP_PART01: F: (not on drive 0)\nResult: done.\n"},
-        {"--after, twice on drive 0",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             Label(m, u'F', {0});
-         },
-         0,
-         "F: (on drive 0)\nMore than one volume carries the label: the tool may have run more than "
-         "once.\n"},
-        {"--after, extents unreadable",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.volumes.clear();
-         },
-         0,
+        {"--after, spanned over drives 1 and 2", {"--after"}, [](M m) { Done(m); m.volumes[u'E'] = fake::VolumeOn({1, 2}); }, 1,
+         "E: (not on drive 0)\n"},
+        {"--after, a labelled USB stick at A:", {"--after"}, [](M m) { Done(m); Label(m, u'A', {2}); }, 0,
+         "A: (not on drive 0)\nVolume labelled TEMP_PART01: E: (on drive 0)\nResult: done.\n"},
+        {"--after, twice on drive 0", {"--after"}, [](M m) { Done(m); Label(m, u'F', {0}); }, 0,
+         "F: (on drive 0)\nMore than one volume carries the label: the tool may have run more than once.\n"},
+        {"--after, extents unreadable", {"--after"}, [](M m) { Done(m); m.volumes.clear(); }, 0,
          "E: (whether it is on drive 0 cannot be read)\nResult: done.\n"},
-        {"--after, no volume",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.logicalDrives = 1u << 2;
-         },
-         1,
-         "Volumes labelled TEMP_PART01: none among the drive letters\nResult: not done: no volume "
-         "is labelled TEMP_PART01.\n"},
-        {"--after, hibernation partition left",
-         {"--after"},
-         [](M m) { Label(m, u'E', {0}); },
-         1,
+        {"--after, no volume", {"--after"}, [](M m) { Done(m); m.logicalDrives = 1u << 2; }, 1,
+         "Volumes labelled TEMP_PART01: none among the drive letters\nResult: not done: no volume is labelled TEMP_PART01.\n"},
+        {"--after, hibernation partition left", {"--after"}, [](M m) { Label(m, u'E', {0}); }, 1,
          "Result: not done: drive 0 still has a hibernation partition (number 2).\n"},
-        {"--after, GPT, no read-write access",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.drives[0].opensReadWrite = false;
-             m.drives[0].replies[0x7400C] = {{}, false, 1};
-             m.drives[0].replies[0x70050] = {{1, 0, 0, 0}};
-         },
-         1,
+        {"--after, GPT, no read-write access", {"--after"}, [](M m) { Done(m); m.drives[0].opensReadWrite = false; m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 1,
          "Result: not done: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1).\n"},
-        {"--after, no read access",
-         {"--after"},
-         [](M m) {
-             Done(m);
-             m.drives[0].opensAll = false;
-         },
-         1,
+        {"--after, no read access", {"--after"}, [](M m) { Done(m); m.drives[0].opensAll = false; }, 1,
          "Drive 0 layout: not readable: no read access (error 5)\n"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         fake::Reset();
         SsdOnly(machine());
@@ -309,6 +185,52 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
         EXPECT_EQ(std::find(asked, calls.end(), "SetErrorMode"), calls.end()) << row.name;
         EXPECT_EQ(machine().errorMode, 0x8001u) << row.name;
         EXPECT_TRUE(machine().fileCreates.empty() && machine().processStarts.empty()) << row.name;
+    }
+}
+
+// The README's sample block that follows `lead`, without the blanks that end
+// its lines (a script line's own, which Markdown does not keep).
+std::string ReadmeSample(const std::string& lead) {
+    std::ifstream file(SSDPREP_SOURCE_DIR "/README.md", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    const std::size_t start = text.find("```\n", text.find(lead)) + 4;
+    return text.substr(start, text.find("```\n", start) - start);
+}
+
+std::string WithoutTrailingBlanks(std::string text) {
+    for (std::size_t at; (at = text.find(" \n")) != std::string::npos;) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
+// The README shows what the report prints on the run command's sample
+// machine; the same machine, made here, must print exactly that.
+TEST_F(InspectionTest, PrintsTheReadmeSamples) {
+    struct Sample {
+        std::vector<std::string> arguments;
+        const char* lead;
+        const char* tail;
+    };
+    const Sample samples[] = {{{}, "the report prints what follows", ssdprep::kExitCodeTable},
+                              {{"--json"}, "With `--json` on that machine", ""},
+                              {{"--after"}, "after the run, `--after` prints", ""}};
+    for (const Sample& sample : samples) {
+        fake::Reset();
+        SsdOnly(machine());
+        machine().majorVersion = 6;
+        machine().currentDirectory = u"Z:\\work\\main\\build\\demo\\cwd";
+        machine().readableVolumes.insert(u"Z:\\");
+        machine().existingPaths = {u"Z:\\work\\main\\build\\demo\\cwd",
+                                   u"C:\\windows\\system32\\diskpart.exe"};
+        machine().systemDirectory = u"C:\\windows\\system32";
+        if (sample.arguments == std::vector<std::string>{"--after"}) {
+            machine().drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
+            Label(machine(), u'M', {0});
+        }
+        ssdprep::RunInspector(sample.arguments, "1.0.0.1");
+        EXPECT_EQ(WithoutTrailingBlanks(machine().stdoutText),
+                  ReadmeSample(sample.lead) + sample.tail);
     }
 }
 
