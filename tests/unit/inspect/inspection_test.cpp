@@ -121,6 +121,8 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
          "  deletePartition.VELK: ok, C:\\Work\\deletePartition.VELK (28 characters)\n"},
         {"GPT", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 4,
          "not an MBR disk (GPT) (error 1)\nDrive 0 partition style (this report's own extra read): GPT\n"},
+        {"bus type 20, past the named ones", {}, [](M m) { m.drives[1] = fake::InternalDrive(20); }, 1,
+         "Drive 1: present, bus type 20, internal\n"},
         {"no read access", {}, [](M m) { m.drives[0].opensAll = false; }, 4,
          "Drive 0 layout: not readable: no read access (error 5)\n"},
         {"error taken before the close", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 122}; }, 4,
