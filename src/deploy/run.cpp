@@ -141,24 +141,26 @@ ChildOutcome RunChild(const Log& log, const Paths& paths, const std::u16string& 
     return ChildOutcome{ChildOutcome::Kind::TimedOut, 0};
 }
 
-// Writes the state file anew with these lines, and flushes it: true when
-// all of it reached the disk.
-bool WriteState(const Paths& paths, const std::string& lines) {
+// Writes the state file anew with these lines, and flushes it: empty when
+// all of it reached the disk, else why not (the error taken before the
+// close, which may set it anew).
+std::string WriteState(const Paths& paths, const std::string& lines) {
     const platform::OwnFile file(platform::OpenFile(paths.state.c_str(), platform::kGenericWrite, 0,
                                                     false, platform::kCreateAlways,
                                                     platform::kFileAttributeNormal));
     std::uint32_t written = 0;
-    return file.valid() &&
-           platform::WriteHandle(file.get(), lines.data(), static_cast<std::uint32_t>(lines.size()),
-                                 &written) != 0 &&
-           written == lines.size() && platform::FlushHandle(file.get()) != 0;
+    if (file.valid() &&
+        platform::WriteHandle(file.get(), lines.data(), static_cast<std::uint32_t>(lines.size()),
+                              &written) != 0 &&
+        written == lines.size() && platform::FlushHandle(file.get()) != 0) {
+        return "";
+    }
+    return "cannot write " + Utf8(paths.state) + ": " + ErrorText(platform::LastError());
 }
 
 // Why the work dir cannot serve, or empty.
 std::string CheckWorkDir(const std::u16string& fullPath) {
-    const bool local = fullPath.size() >= 3 && fullPath[1] == u':' && fullPath[2] == u'\\' &&
-                       fullPath.rfind(u"\\\\", 0) != 0;
-    if (!local) {
+    if (fullPath.size() < 3 || fullPath[1] != u':' || fullPath[2] != u'\\') {
         return "the work dir " + Utf8(fullPath) + " is not on a local drive";
     }
     const std::u16string root = fullPath.substr(0, 3);
@@ -264,13 +266,13 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
                 f.report = RunChild(log, paths, paths.report, u"", kReportMilliseconds);
                 Say(log, "ssdprep-inspect.exe " + Describe(*f.report));
                 break;
-            case Step::WriteState:
+            case Step::WriteState: {
                 started = "started " + Stamp(platform::CurrentLocalTime()) + "\r\n";
-                f.stateWritten = WriteState(paths, started);
-                Say(log, *f.stateWritten ? "wrote " + Utf8(paths.state) + ": started"
-                                         : "cannot write " + Utf8(paths.state) + ": " +
-                                               ErrorText(platform::LastError()));
+                const std::string failure = WriteState(paths, started);
+                f.stateWritten = failure.empty();
+                Say(log, failure.empty() ? "wrote " + Utf8(paths.state) + ": started" : failure);
                 break;
+            }
             case Step::RunTool:
                 Say(log, "ssdprep.exe: changing drive 0");
                 f.tool = RunChild(log, paths, paths.tool, u"", settings.timeoutSeconds * 1000);
@@ -295,10 +297,10 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
     });
     if (facts.stateWritten.value_or(false)) {
         const std::string state = next.exitCode == kGoOn ? "done" : "failed";
-        if (!WriteState(paths,
-                        started + state + " " + Stamp(platform::CurrentLocalTime()) + "\r\n")) {
-            Say(log, "cannot write " + state + " into " + Utf8(paths.state) + ": " +
-                         ErrorText(platform::LastError()));
+        const std::string failure =
+            WriteState(paths, started + state + " " + Stamp(platform::CurrentLocalTime()) + "\r\n");
+        if (!failure.empty()) {
+            Say(log, failure + " (to record " + state + ")");
         }
     }
     return next;
