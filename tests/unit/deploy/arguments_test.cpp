@@ -15,6 +15,7 @@ TEST(DeployArguments, SplitsAsTheCStartupCodeDoes) {
          {u"--work-dir", u"C:\\My Deploy", u"--timeout", u"5"}},
         {u"x.exe a\\\\\\\"b \"c\\\\\" d\\e", {u"a\\\"b", u"c\\", u"d\\e"}},
         {u"x.exe a\"b\"\" c \"\"", {u"ab\"", u"c", u""}},
+        {u"x.exe C:\\Deploy\\", {u"C:\\Deploy\\"}},
         {u"x.exe", {}},
     };
     for (const auto& [line, arguments] : rows) {
@@ -40,6 +41,7 @@ TEST(DeployArguments, TakesEachOptionOnceWithAGoodValue) {
          Kind::Run,
          u"\\\\server\\share",
          1},
+        {{u"--work-dir", u"Z:\\", u"--timeout", u"9"}, Kind::Run, u"Z:\\", 9},
         {{u"--timeout", u"5", u"--help"}, Kind::Help, u"", 5},
         {{u"--version"}, Kind::Version, u"", 600},
         {{u"--timeout", u"0"}, Kind::Usage, u"", 600},
