@@ -13,7 +13,7 @@ step() { printf '\n=== %s\n' "$*"; }
 
 bash scripts/install-deps.sh
 
-step "windows preset: ssdprep.exe, ssdprep-sim.exe, fake-diskpart.exe"
+step "windows preset: the three programs, their simulated twins, the stand-in partitioning tool"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
