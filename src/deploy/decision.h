@@ -85,8 +85,8 @@ Next RunSteps(const Options& options, Facts& facts, Take take) {
 
 // A code as the log writes it: "-1073741819 (0xC0000005)".
 std::string CodeText(std::uint32_t code);
-// How a child's end reads in the log: "exit code 3", "exit code
-// -1073741819 (0xC0000005)", "could not be started", "did not end in time".
+// How a child's end reads in the log: "ended with exit code 3 (0x00000003)",
+// "could not be started", "did not end in time and was ended".
 std::string Describe(const ChildOutcome& outcome);
 
 }  // namespace ssdprep::deploy
