@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "partition/text.h"
+#include "common/text.h"
 
 namespace ssdprep::deploy {
 

@@ -1,6 +1,6 @@
 #include "deploy/decision.h"
 
-#include "partition/text.h"
+#include "common/text.h"
 
 namespace ssdprep::deploy {
 namespace {

@@ -6,11 +6,11 @@
 #include <array>
 #include <exception>
 
-#include "app/module_path.h"
 #include "app/plan.h"
+#include "common/module_path.h"
+#include "common/text.h"
 #include "deploy/arguments.h"
 #include "partition/script_text.h"
-#include "partition/text.h"
 #include "platform/deploy.h"
 #include "platform/platform.h"
 
@@ -32,34 +32,6 @@ constexpr std::uint32_t kEndWaitMilliseconds = 10 * 1000;
 std::u16string Within(const std::u16string& folder, std::u16string_view backslashName) {
     return folder +
            std::u16string(folder.back() == u'\\' ? backslashName.substr(1) : backslashName);
-}
-
-// UTF-8, for the log and the console.
-std::string Utf8(std::u16string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | c >> 18));
-            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 std::string TwoDigits(unsigned value) {

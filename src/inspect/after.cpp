@@ -4,8 +4,8 @@
 #include <array>
 
 #include "app/plan.h"
+#include "common/text.h"
 #include "inspect/inspection.h"
-#include "partition/text.h"
 #include "platform/platform.h"
 #include "platform/unique.h"
 

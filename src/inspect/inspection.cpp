@@ -2,9 +2,9 @@
 // same way, and the exit code that foretells the tool's.
 #include "inspect/inspection.h"
 
+#include "common/text.h"
 #include "inspect/shared.h"
 #include "partition/script_text.h"
-#include "partition/text.h"
 #include "platform/platform.h"
 
 namespace ssdprep {

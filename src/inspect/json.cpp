@@ -1,7 +1,7 @@
 // The report as one JSON object, for a record to keep.
+#include "common/text.h"
 #include "inspect/inspection.h"
 #include "inspect/shared.h"
-#include "partition/text.h"
 
 namespace ssdprep {
 namespace {

@@ -1,9 +1,9 @@
 // The report as text: one line per fact, in the order the tool decides.
 #include <array>
 
+#include "common/text.h"
 #include "inspect/inspection.h"
 #include "inspect/shared.h"
-#include "partition/text.h"
 #include "platform/platform.h"
 
 namespace ssdprep {

@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/text.h"
 #include "inspect/inspection.h"
-#include "partition/text.h"
 
 namespace ssdprep {
 

@@ -2,10 +2,10 @@
 
 #include <optional>
 
+#include "common/text.h"
 #include "partition/command_line.h"
 #include "partition/path_checks.h"
 #include "partition/script_text.h"
-#include "partition/text.h"
 #include "platform/platform.h"
 
 namespace ssdprep {

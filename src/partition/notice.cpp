@@ -1,6 +1,6 @@
 #include "partition/notice.h"
 
-#include "app/module_path.h"
+#include "common/module_path.h"
 #include "platform/changes.h"
 
 namespace ssdprep {

@@ -3,7 +3,7 @@
 #include <array>
 #include <initializer_list>
 
-#include "partition/text.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 namespace ssdprep {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "partition/text.h"
+#include "common/text.h"
 
 namespace {
 

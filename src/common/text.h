@@ -1,4 +1,4 @@
-// Numbers and text as the scripts and the report write them.
+// Numbers and text as the scripts, the report and the deploy log write them.
 #pragma once
 
 #include <cstddef>
@@ -15,5 +15,7 @@ std::string Hex(unsigned value, std::size_t digits);
 // One byte per character; the values passed are ASCII, anything else would
 // have no byte of its own and is written as '?'.
 std::string Bytes(std::u16string_view text);
+// UTF-8, surrogate pairs joined; a lone surrogate is encoded as it stands.
+std::string Utf8(std::u16string_view text);
 
 }  // namespace ssdprep
