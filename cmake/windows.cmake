@@ -62,9 +62,11 @@ set(SSDPREP_INSPECT_DESCRIPTION "Report what ssdprep sees on this machine and wo
 set(SSDPREP_DEPLOY_DESCRIPTION "Run ssdprep once, unattended: end with 0 to go on or 3 to stop")
 
 # A shipped program or its test-only twin, which carries the same resources;
-# `logic` names the libraries above the seam it links.
-function(ssdprep_executable name main_source drive_source description original_filename logic)
-    add_executable(${name} ${main_source} ${drive_source})
+# `units` are its physical-drive unit and its pause (Sleep) unit, the real
+# ones or the twins' simulated ones; `logic` names the libraries above the
+# seam it links.
+function(ssdprep_executable name main_source units description original_filename logic)
+    add_executable(${name} ${main_source} ${units})
     ssdprep_resources(${name} "${description}" ${original_filename})
     # user32, oleaut32 and shlwapi are loaded when first needed, not imported.
     target_link_libraries(${name} PRIVATE ${logic} ssdprep_win32 ssdprep_win32_shell ssdprep_core
@@ -75,11 +77,13 @@ endfunction()
 
 set(SSDPREP_TOOL_LOGIC ssdprep_change ssdprep_win32_changes)
 set(SSDPREP_INSPECT_LOGIC ssdprep_inspect)
-ssdprep_executable(ssdprep src/app/main.cpp src/platform/win32_drive.cpp
+set(SSDPREP_REAL_UNITS src/platform/win32_drive.cpp src/platform/win32_pause.cpp)
+set(SSDPREP_SIM_UNITS tests/e2e/sim_drive.cpp tests/e2e/sim_pause.cpp)
+ssdprep_executable(ssdprep src/app/main.cpp "${SSDPREP_REAL_UNITS}"
                    "${SSDPREP_DESCRIPTION}" ssdprep.exe "${SSDPREP_TOOL_LOGIC}")
 
 # The read-only report of what ssdprep.exe sees and would do, shipped beside it.
-ssdprep_executable(ssdprep-inspect src/inspect/main.cpp src/platform/win32_drive.cpp
+ssdprep_executable(ssdprep-inspect src/inspect/main.cpp "${SSDPREP_REAL_UNITS}"
                    "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
 
 # The unattended run, shipped beside both: it starts them as programs of
@@ -88,7 +92,7 @@ ssdprep_executable(ssdprep-inspect src/inspect/main.cpp src/platform/win32_drive
 # which would load user32 with it.
 add_library(ssdprep_win32_deploy OBJECT src/platform/win32_deploy.cpp)
 target_link_libraries(ssdprep_win32_deploy PUBLIC ssdprep_core)
-add_executable(ssdprep-deploy src/deploy/main.cpp src/deploy/run.cpp)
+add_executable(ssdprep-deploy src/deploy/main.cpp src/deploy/run.cpp src/platform/win32_pause.cpp)
 ssdprep_resources(ssdprep-deploy "${SSDPREP_DEPLOY_DESCRIPTION}" ssdprep-deploy.exe)
 target_link_libraries(ssdprep-deploy PRIVATE ssdprep_deploy ssdprep_win32_deploy ssdprep_win32
                       ssdprep_core advapi32)
@@ -102,9 +106,9 @@ target_link_options(bench-hello PRIVATE ${SSDPREP_LINK_OPTIONS})
 set_target_properties(bench-hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Test-only: the tool with simulated drives (never shipped) ...
-ssdprep_executable(ssdprep-sim src/app/main.cpp tests/e2e/sim_drive.cpp
+ssdprep_executable(ssdprep-sim src/app/main.cpp "${SSDPREP_SIM_UNITS}"
                    "${SSDPREP_DESCRIPTION}" ssdprep.exe "${SSDPREP_TOOL_LOGIC}")
-ssdprep_executable(ssdprep-inspect-sim src/inspect/main.cpp tests/e2e/sim_drive.cpp
+ssdprep_executable(ssdprep-inspect-sim src/inspect/main.cpp "${SSDPREP_SIM_UNITS}"
                    "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
 
 # ... and the partitioning tool it starts, as the Wine tests install it.

@@ -138,7 +138,10 @@ run_after_check_after() {
 run_tool() {
     heading "ssdprep-sim.exe: console output"
     local code=0
+    # SSDPREP_SIM_SETTLE_MS: the twin waits the real tool's 15 seconds
+    # between the two runs of the partitioning tool (the tests shorten it).
     (cd "$demo/cwd" && SSDPREP_SIM_DRIVES="$(windows_path "$drives")" \
+        SSDPREP_SIM_SETTLE_MS=15000 \
         FAKE_DISKPART_RECORD="$(windows_path "$records")" \
         FAKE_DISKPART_VOLUME='M:\' \
         "${wine[@]}" "$bin/ssdprep-sim.exe" >"$demo/sim.out" 2>>"$wine_log") ||
@@ -146,6 +149,13 @@ run_tool() {
     show_text "$demo/sim.out"
     echo "(exit code $code)"
     ((code == 0)) || fail "ssdprep-sim.exe ended with $code"
+    # The first run's last record against the second run's first.
+    local gap
+    gap=$(python3 -c 'import os, sys; print("%.1f" % (os.stat(sys.argv[2]).st_mtime - os.stat(sys.argv[1]).st_mtime))' \
+        "$records/run1.exit" "$records/run2.cmdline")
+    echo "(the create script's partitioning tool started $gap seconds after the delete script's ended)"
+    python3 -c 'import sys; sys.exit(float(sys.argv[1]) < 15)' "$gap" ||
+        fail "less than 15 seconds between the two runs of the partitioning tool"
 }
 
 show_scripts() {

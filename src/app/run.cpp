@@ -7,6 +7,7 @@
 #include "disk/layout.h"
 #include "disk/solid_state.h"
 #include "partition/notice.h"
+#include "partition/script_text.h"
 
 namespace ssdprep {
 
@@ -37,7 +38,14 @@ int RunSsdPrep() {
     // Passed on unexamined, -1 ("none") included: the delete script then
     // selects a partition that does not exist.
     const int hibernation = FindHibernationPartition(*disk);
-    const int deleted = disk->DeletePartition(hibernation);
+    bool deleteStarted = false;
+    const int deleted = disk->DeletePartition(hibernation, &deleteStarted);
+    // Run back to back, the create script's tool can fail silently (noerr,
+    // its result unread) and leave drive 0 with neither partition. After a
+    // failed wait the first run's end is unknown: all the more reason to wait.
+    if (deleteStarted) {
+        platform::Pause(kDiskpartSettleMilliseconds);
+    }
     const int created = disk->CreatePartition(kNewPartitionLabel, kNewPartitionFileSystem);
     return deleted != 0 && created != 0 ? kExitDone : kExitNotCarriedOut;
 }

@@ -27,7 +27,7 @@ const char kHelp[] =
     "                     run ssdprep.exe even where drive 0 has no hibernation\n"
     "                     partition: it deletes nothing and adds a partition\n"
     "  --timeout SECONDS  wait at most this long for ssdprep.exe, 1 to 86400\n"
-    "                     (default 600)\n"
+    "                     (default 600; under 60 only for tests: it warns)\n"
     "\n"
     "Exit codes: 0 done, already done, or nothing to do here; 3 stop set-up,\n"
     "for the reason the log's last line gives. A usage error ends with 3 too.\n";

@@ -114,7 +114,7 @@ Next DecideNext(const Options& options, const Facts& facts) {
                       "done: drive 0 has no hibernation partition and a TEMP_PART01 "
                       "volume");
     }
-    if (after.EndedWith(kAfterNotDone) && facts.sinceToolEnded < kSettleMilliseconds) {
+    if (after.EndedWith(kAfterNotDone) && facts.sinceToolEnded < kDiskpartSettleMilliseconds) {
         return Take(Step::PollAfter);
     }
     return Finish(kStop, "ssdprep.exe ran, but ssdprep-inspect.exe --after " + Describe(after) +

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "partition/script_text.h"
+
 namespace ssdprep::deploy {
 
 inline constexpr int kGoOn = 0;
@@ -24,8 +26,8 @@ inline constexpr std::int32_t kAfterNotDone = 1;
 
 // A new volume can be mounted late, and Microsoft asks for 15 seconds
 // between runs of the partitioning tool: --after is asked again every 3
-// seconds while it says 1, until 15 seconds have passed since the tool ended.
-inline constexpr std::uint32_t kSettleMilliseconds = 15000;
+// seconds while it says 1, until kDiskpartSettleMilliseconds have passed
+// since the tool ended.
 inline constexpr std::uint32_t kPollMilliseconds = 3000;
 
 struct Options {

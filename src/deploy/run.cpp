@@ -329,6 +329,13 @@ int RunDeploySteps(std::u16string_view commandLine, std::string_view version) {
     paths.state = Within(paths.workDir, kStateName);
     Say(log, "ssdprep-deploy " + std::string(version) + " in " + Utf8(paths.workDir) +
                  ", options:" + OptionsText(parsed.settings));
+    if (parsed.settings.timeoutSeconds < kShortestSafeTimeoutSeconds) {
+        Say(log,
+            "warning: --timeout " + Decimal(parsed.settings.timeoutSeconds) +
+                " is under 60 seconds: ssdprep.exe waits 15 seconds between its two runs of "
+                "the partitioning tool, and ended inside that pause it leaves drive 0 with the "
+                "hibernation partition deleted and no new partition");
+    }
     Next next;
     try {
         next = Deploy(log, parsed.settings, paths);

@@ -24,8 +24,10 @@ public:
     // Recognised partitions in the layout (layout.cpp); 0 when unreadable.
     int GetPartitionCount() const;
     // Partition changes through the partitioning tool (scripts.cpp): 1 when
-    // the tool ran on a complete script, 0 when not.
-    int DeletePartition(int partitionNumber) const;
+    // the tool ran on a complete script, 0 when not. `toolStarted`, when
+    // given, is set when the partitioning tool was started, whatever the
+    // wait for it gave.
+    int DeletePartition(int partitionNumber, bool* toolStarted = nullptr) const;
     int CreatePartition(const std::u16string& label, const std::u16string& fileSystem) const;
 
 private:

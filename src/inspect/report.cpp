@@ -22,6 +22,11 @@ const char kExitCodeTable[] =
 
 namespace {
 
+// After a verdict that runs both partition steps.
+constexpr char kSettleNote[] =
+    " Its run takes about 15 seconds more than the partitioning tool's two runs: it waits 15 "
+    "seconds between them, as Microsoft asks.";
+
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
 // The text the gate decides from, and how its read went.
@@ -222,13 +227,14 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
         case Outcome::NothingToDelete:
             r += "Verdict: nothing to delete: " + NothingToDeleteReason(in) +
                  ". ssdprep.exe would delete nothing (the delete script selects partition -1) "
-                 "and still add a partition in any free space.\n";
+                 "and still add a partition in any free space." +
+                 kSettleNote + "\n";
             break;
         case Outcome::WouldChange:
         case Outcome::Usage:
             r += "Verdict: ssdprep.exe would change drive 0. The delete script selects "
                  "hibernation partition " +
-                 Decimal(in.hibernationPartition) + ".\n";
+                 Decimal(in.hibernationPartition) + "." + kSettleNote + "\n";
             break;
     }
     if (in.verdict == Verdict::WouldChange) {

@@ -5,7 +5,7 @@
 namespace ssdprep {
 
 int RunProcessAndWait(const std::u16string& applicationName, const std::u16string& commandLine,
-                      std::uint32_t timeoutMilliseconds) {
+                      std::uint32_t timeoutMilliseconds, bool* started) {
     // CreateProcessW may write into its command line: hand it a copy.
     const platform::UniqueSysString writable(platform::AllocateSysString(
         commandLine.c_str(), static_cast<std::uint32_t>(commandLine.size())));
@@ -14,13 +14,15 @@ int RunProcessAndWait(const std::u16string& applicationName, const std::u16strin
     }
     const platform::StartParameters parameters{platform::kStartfUseShowWindow, platform::kSwHide, 0,
                                                0};
-    platform::StartedProcess started{nullptr, nullptr};
-    if (platform::StartProcess(applicationName.c_str(), writable.get(), parameters, &started) ==
-        0) {
+    platform::StartedProcess child{nullptr, nullptr};
+    if (platform::StartProcess(applicationName.c_str(), writable.get(), parameters, &child) == 0) {
         return 0;
     }
-    platform::UniqueKernelObject process(started.process);
-    platform::UniqueKernelObject thread(started.thread);
+    if (started != nullptr) {
+        *started = true;
+    }
+    platform::UniqueKernelObject process(child.process);
+    platform::UniqueKernelObject thread(child.thread);
     const std::uint32_t waited = platform::WaitForObject(process.get(), timeoutMilliseconds);
     process.reset();
     thread.reset();
@@ -29,13 +31,13 @@ int RunProcessAndWait(const std::u16string& applicationName, const std::u16strin
     return waited == platform::kWaitObject0 ? 1 : 0;
 }
 
-int RunDiskpartScript(const std::u16string& scriptPath) {
+int RunDiskpartScript(const std::u16string& scriptPath, bool* started) {
     const std::optional<std::u16string> diskpart = DiskpartApplicationPath();
     if (!diskpart) {
         return 0;
     }
-    return RunProcessAndWait(*diskpart, ComposeDiskpartCommandLine(scriptPath),
-                             platform::kInfinite);
+    return RunProcessAndWait(*diskpart, ComposeDiskpartCommandLine(scriptPath), platform::kInfinite,
+                             started);
 }
 
 }  // namespace ssdprep

@@ -12,6 +12,12 @@ namespace ssdprep {
 inline constexpr std::u16string_view kDeleteScriptName = u"\\deletePartition.VELK";
 inline constexpr std::u16string_view kCreateScriptName = u"\\CreatePartition.VELK";
 
+// Microsoft's "diskpart scripts and examples": "you must allow at least 15
+// seconds between each script for a complete shutdown of the previous
+// execution before running the diskpart command again in successive
+// scripts. Otherwise, the successive scripts might fail."
+inline constexpr std::uint32_t kDiskpartSettleMilliseconds = 15000;
+
 // Script bytes, one byte per character, every line ending in CR CR LF.
 std::string ComposeDeleteScript(std::uint32_t driveNumber, int partitionNumber);
 std::string ComposeCreateScript(std::uint32_t driveNumber, const std::u16string& label,

@@ -13,13 +13,13 @@ constexpr char16_t kDeleteFailure[] = u"Fail to create delete DISKPART file.";
 constexpr char16_t kCreateFailure[] = u"Fail to create create DISKPART file.";
 
 int WriteAndRunScript(std::u16string_view fileName, const std::string& script,
-                      const char16_t* failureText) {
+                      const char16_t* failureText, bool* toolStarted) {
     const std::optional<std::u16string> path = ComposeScriptPath(fileName);
     if (!path || !WriteScriptFile(*path, script)) {
         ShowFailureNotice(failureText);
         return 0;
     }
-    return RunDiskpartScript(*path);
+    return RunDiskpartScript(*path, toolStarted);
 }
 
 }  // namespace
@@ -43,14 +43,15 @@ bool WriteScriptFile(const std::u16string& path, const std::string& bytes) {
     return ok != 0 && written == bytes.size() && closed;
 }
 
-int Disk::DeletePartition(int partitionNumber) const {
+int Disk::DeletePartition(int partitionNumber, bool* toolStarted) const {
     return WriteAndRunScript(kDeleteScriptName, ComposeDeleteScript(m_driveNumber, partitionNumber),
-                             kDeleteFailure);
+                             kDeleteFailure, toolStarted);
 }
 
 int Disk::CreatePartition(const std::u16string& label, const std::u16string& fileSystem) const {
     return WriteAndRunScript(kCreateScriptName,
-                             ComposeCreateScript(m_driveNumber, label, fileSystem), kCreateFailure);
+                             ComposeCreateScript(m_driveNumber, label, fileSystem), kCreateFailure,
+                             nullptr);
 }
 
 }  // namespace ssdprep

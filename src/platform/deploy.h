@@ -57,7 +57,6 @@ LocalTime CurrentLocalTime();  // GetLocalTime
 // (FileTimeToSystemTime, SystemTimeToTzSpecificLocalTime).
 int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* written);
 std::uint32_t TickCount();                      // GetTickCount
-void Pause(std::uint32_t milliseconds);         // Sleep
 std::uint32_t DriveType(const char16_t* root);  // GetDriveTypeW
 // FormatMessageW(FROM_SYSTEM | IGNORE_INSERTS, NULL, error, 0, buffer, size,
 // NULL): the characters written.

@@ -123,6 +123,12 @@ int CloseDrive(Handle drive);  // CloseHandle on a drive handle
 // GetLastError: why the call just made on this thread failed.
 std::uint32_t LastError();
 
+// --- Time ------------------------------------------------------------------
+
+// Sleep. Its own unit, chosen beside the drive unit: the simulated twins
+// shorten it.
+void Pause(std::uint32_t milliseconds);
+
 // --- Memory --------------------------------------------------------------
 
 void* AllocateGlobal(std::uint32_t flags, std::size_t bytes);  // GlobalAlloc

@@ -114,8 +114,6 @@ int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* w
 
 std::uint32_t TickCount() { return ::GetTickCount(); }
 
-void Pause(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
-
 std::uint32_t DriveType(const char16_t* root) { return ::GetDriveTypeW(Wide(root)); }
 
 std::uint32_t SystemMessage(std::uint32_t error, char16_t* buffer, std::uint32_t size) {

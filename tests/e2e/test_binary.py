@@ -106,6 +106,12 @@ class ProductBinaryTest(unittest.TestCase):
     def test_is_small(self):
         self.assertLessEqual(os.path.getsize(self.path), self.size_limit)
 
+    def test_reads_none_of_the_twins_settings(self):
+        # SSDPREP_SIM_SETTLE_MS shortens the twins' pause between the
+        # partitioning tool's runs; the shipped programs never name it.
+        for encoding in ("ascii", "utf-16-le"):
+            self.assertNotIn("SSDPREP_SIM".encode(encoding), self.data)
+
     def test_has_no_link_time_stamp(self):
         self.assertEqual(self.image.time_date_stamp, 0)
 

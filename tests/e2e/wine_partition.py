@@ -131,6 +131,7 @@ class PartitionCase(SimCase):
 class StandardRunTest(PartitionCase):
     def test_standard_run(self):
         self.add_standard_drive()
+        self.drives.settle_ms = None  # the real 15 seconds between the two runs
         # The fake lists the script folder after this delay, just before it
         # ends: had the tool not waited, the create script would be there.
         result = self.run_sim(extra_env={"FAKE_DISKPART_DELAY": "300"})
@@ -146,6 +147,12 @@ class StandardRunTest(PartitionCase):
         self.assertEqual(sorted(runs[1].get("dir", "?").splitlines()),
                          sorted([CREATE_NAME, DELETE_NAME]))
         self.assertToolRuns(runs, DELETE_PART_2, CREATE)
+        # The second run started at least 15 seconds after the first ended:
+        # its first record against the first run's last.
+        records = self.records.folder
+        gap = (os.stat(os.path.join(records, "run2.cmdline")).st_mtime -
+               os.stat(os.path.join(records, "run1.exit")).st_mtime)
+        self.assertGreaterEqual(gap, 15.0)
         # Both scripts stay where they were written.
         self.assertScriptFiles(DELETE_PART_2, CREATE)
 

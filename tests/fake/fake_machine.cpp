@@ -609,4 +609,10 @@ std::uint32_t WaitForObject(Handle handle, std::uint32_t milliseconds) {
     return m.waitResult;
 }
 
+void Pause(std::uint32_t milliseconds) {
+    Call("Sleep");
+    Current().pauses.push_back(milliseconds);
+    Current().clock += milliseconds;
+}
+
 }  // namespace platform

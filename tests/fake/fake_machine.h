@@ -109,6 +109,9 @@ struct Machine {
     bool processStartSucceeds = true;
     std::uint32_t waitResult = 0;  // WAIT_OBJECT_0
 
+    // The clock, in milliseconds: pauses move it.
+    std::uint32_t clock = 0;
+
     // GetLastError: set by the drive calls that fail, reset by a close.
     std::uint32_t lastError = 0;
 
@@ -126,6 +129,7 @@ struct Machine {
     std::vector<FileCreate> fileCreates;
     std::vector<ProcessStart> processStarts;
     std::vector<std::uint32_t> waitTimeouts;
+    std::vector<std::uint32_t> pauses;
     std::vector<std::u16string> kernelCloses;  // "process" or "thread", in order
     std::vector<MessageBox> messageBoxes;
     std::vector<std::u16string> debugStrings;

@@ -68,8 +68,12 @@ TEST_F(RunTest, StandardRunDeletesTheHibernationPartitionThenCreatesTheNewOne) {
               u"Diskpart /s \"C:\\Work\\CreatePartition.VELK");
     // The delete script's tool has ended before the create script is written.
     EXPECT_EQ(machine().processStarts[0].filesAtStart.count(u"C:\\WORK\\CREATEPARTITION.VELK"), 0u);
+    // 15 seconds between the two runs: after the first wait, before the
+    // create script is opened.
+    EXPECT_EQ(machine().pauses, std::vector<std::uint32_t>{15000});
     EXPECT_LT(IndexOf(machine().calls, "WaitForSingleObject", 0),
-              IndexOf(machine().calls, "CreateFile", 1));
+              IndexOf(machine().calls, "Sleep", 0));
+    EXPECT_LT(IndexOf(machine().calls, "Sleep", 0), IndexOf(machine().calls, "CreateFile", 1));
     // Only drive 0 is named, in both scripts.
     for (const fake::ProcessStart& start : machine().processStarts) {
         for (const auto& [path, bytes] : start.filesAtStart) {
@@ -94,15 +98,19 @@ TEST_F(RunTest, StepNotCarriedOutEndsWithTwoAfterBothSteps) {
         void (*arrange)(fake::Machine&);
         std::size_t starts;
         std::size_t boxes;
+        std::size_t pauses;  // only when the delete step started the tool
     };
     const Case cases[] = {
-        {"tool missing", [](fake::Machine& m) { m.processStartSucceeds = false; }, 2, 0},
-        {"no system directory", [](fake::Machine& m) { m.systemDirectoryAnswers = false; }, 0, 0},
-        {"tool never ends", [](fake::Machine& m) { m.waitResult = 0x102; }, 2, 0},
-        {"scripts cannot be created", [](fake::Machine& m) { m.fileCreateFails = true; }, 0, 2},
-        {"disk full", [](fake::Machine& m) { m.writeLimit = 100; }, 1, 1},
+        {"tool missing", [](fake::Machine& m) { m.processStartSucceeds = false; }, 2, 0, 0},
+        {"no system directory", [](fake::Machine& m) { m.systemDirectoryAnswers = false; }, 0, 0,
+         0},
+        {"tool never ends", [](fake::Machine& m) { m.waitResult = 0x102; }, 2, 0, 1},
+        {"wait fails", [](fake::Machine& m) { m.waitResult = 0xFFFFFFFF; }, 2, 0, 1},
+        {"scripts cannot be created", [](fake::Machine& m) { m.fileCreateFails = true; }, 0, 2, 0},
+        {"disk full", [](fake::Machine& m) { m.writeLimit = 100; }, 1, 1, 1},
         {"directory too long",
-         [](fake::Machine& m) { m.currentDirectory = u"C:\\" + std::u16string(236, u'd'); }, 0, 2},
+         [](fake::Machine& m) { m.currentDirectory = u"C:\\" + std::u16string(236, u'd'); }, 0, 2,
+         0},
     };
     for (const Case& c : cases) {
         fake::Reset();
@@ -112,6 +120,7 @@ TEST_F(RunTest, StepNotCarriedOutEndsWithTwoAfterBothSteps) {
         EXPECT_EQ(machine().Stdout(), kBanner) << c.name;
         EXPECT_EQ(machine().processStarts.size(), c.starts) << c.name;
         EXPECT_EQ(machine().messageBoxes.size(), c.boxes) << c.name;
+        EXPECT_EQ(machine().pauses.size(), c.pauses) << c.name;
         EXPECT_EQ(machine().OpenResourceCount(), 0u) << c.name;
     }
 }

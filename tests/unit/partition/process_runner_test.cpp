@@ -37,8 +37,12 @@ TEST_F(RunnerTest, ClosesTheProcessHandleThenTheThreadHandleWhateverTheWaitGave)
     for (std::uint32_t wait : {0u /* ended */, 0x102u /* timed out */, 0xFFFFFFFFu /* failed */}) {
         fake::Reset();
         machine().waitResult = wait;
-        // Only a wait that saw the program end is a run carried out.
-        EXPECT_EQ(ssdprep::RunProcessAndWait(u"a.exe", u"a", 5), wait == 0 ? 1 : 0) << wait;
+        // Only a wait that saw the program end is a run carried out; it
+        // started all the same.
+        bool started = false;
+        EXPECT_EQ(ssdprep::RunProcessAndWait(u"a.exe", u"a", 5, &started), wait == 0 ? 1 : 0)
+            << wait;
+        EXPECT_TRUE(started) << wait;
         EXPECT_EQ(machine().kernelCloses, (std::vector<std::u16string>{u"process", u"thread"}))
             << wait;
         EXPECT_EQ(machine().OpenResourceCount(), 0u) << wait;
@@ -47,7 +51,9 @@ TEST_F(RunnerTest, ClosesTheProcessHandleThenTheThreadHandleWhateverTheWaitGave)
 
 TEST_F(RunnerTest, FailedStartClosesNothingAndGivesZero) {
     machine().processStartSucceeds = false;
-    EXPECT_EQ(ssdprep::RunProcessAndWait(u"a.exe", u"a", 5), 0);
+    bool started = false;
+    EXPECT_EQ(ssdprep::RunProcessAndWait(u"a.exe", u"a", 5, &started), 0);
+    EXPECT_FALSE(started);
     EXPECT_TRUE(machine().waitTimeouts.empty());
     EXPECT_TRUE(machine().kernelCloses.empty());
 }
