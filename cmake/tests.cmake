@@ -4,7 +4,8 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 
 file(GLOB_RECURSE SSDPREP_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
-add_executable(ssdprep_unit_tests ${SSDPREP_UNIT_TESTS} tests/fake/fake_machine.cpp)
+add_executable(ssdprep_unit_tests ${SSDPREP_UNIT_TESTS} tests/fake/fake_machine.cpp
+               tests/fake/fake_deploy.cpp)
 target_include_directories(ssdprep_unit_tests PRIVATE tests)
 # The README's samples are checked against what the report prints.
 target_compile_definitions(ssdprep_unit_tests PRIVATE SSDPREP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -87,17 +87,22 @@ ssdprep_executable(ssdprep-inspect src/inspect/main.cpp "${SSDPREP_REAL_UNITS}"
                    "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
 
 # The unattended run, shipped beside both: it starts them as programs of
-# their own and links neither's logic. Its own Win32 unit for files and
-# processes names neither user32 nor oleaut32, and it links no shlwapi call,
-# which would load user32 with it.
+# their own and links neither's logic. Its own Win32 unit for files,
+# processes and the registry record names neither user32 nor oleaut32, and
+# it links no shlwapi call, which would load user32 with it. Its drive unit
+# serves the two reading requests it makes: drive 0's style and signature,
+# and volume extents.
 add_library(ssdprep_win32_deploy OBJECT src/platform/win32_deploy.cpp)
 target_link_libraries(ssdprep_win32_deploy PUBLIC ssdprep_core)
-add_executable(ssdprep-deploy src/deploy/main.cpp src/deploy/run.cpp src/platform/win32_pause.cpp)
-ssdprep_resources(ssdprep-deploy "${SSDPREP_DEPLOY_DESCRIPTION}" ssdprep-deploy.exe)
-target_link_libraries(ssdprep-deploy PRIVATE ssdprep_deploy ssdprep_win32_deploy ssdprep_win32
-                      ssdprep_core advapi32)
-target_link_options(ssdprep-deploy PRIVATE ${SSDPREP_LINK_OPTIONS})
-set_target_properties(ssdprep-deploy PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+function(ssdprep_deploy_executable name drive_source)
+    add_executable(${name} src/deploy/main.cpp ${drive_source} src/platform/win32_pause.cpp)
+    ssdprep_resources(${name} "${SSDPREP_DEPLOY_DESCRIPTION}" ssdprep-deploy.exe)
+    target_link_libraries(${name} PRIVATE ssdprep_deploy ssdprep_win32_deploy ssdprep_win32
+                          ssdprep_core advapi32)
+    target_link_options(${name} PRIVATE ${SSDPREP_LINK_OPTIONS})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+ssdprep_deploy_executable(ssdprep-deploy src/platform/win32_drive.cpp)
 
 # Benchmark only: a bare start with the same flags, timed against the tool
 # by scripts/bench.sh; not built by default.
@@ -110,6 +115,9 @@ ssdprep_executable(ssdprep-sim src/app/main.cpp "${SSDPREP_SIM_UNITS}"
                    "${SSDPREP_DESCRIPTION}" ssdprep.exe "${SSDPREP_TOOL_LOGIC}")
 ssdprep_executable(ssdprep-inspect-sim src/inspect/main.cpp "${SSDPREP_SIM_UNITS}"
                    "${SSDPREP_INSPECT_DESCRIPTION}" ssdprep-inspect.exe "${SSDPREP_INSPECT_LOGIC}")
+# The unattended run on the simulated drives, for drive 0's signature and the
+# stand-in's volume; its pause is the real one (3 seconds between checks).
+ssdprep_deploy_executable(ssdprep-deploy-sim tests/e2e/sim_drive.cpp)
 
 # ... and the partitioning tool it starts, as the Wine tests install it.
 add_executable(fake-diskpart tests/e2e/fake_diskpart.cpp)

@@ -17,10 +17,11 @@ const char kHelp[] =
     "program. Every step goes into ssdprep-deploy.log in the work dir. Where an\n"
     "earlier run left its trace, ssdprep.exe is not started again.\n"
     "\n"
-    "  --work-dir DIR     an existing local folder, given as an absolute path:\n"
+    "  --work-dir DIR     an existing folder on a local fixed drive, as X:\\...:\n"
     "                     the current directory of the programs it starts, and\n"
     "                     where the scripts, the log and the state file go\n"
-    "                     (default: this program's folder)\n"
+    "                     (default: this program's folder, which must then be\n"
+    "                     on a local fixed drive too)\n"
     "  --decline-stops    end with 3 where ssdprep.exe would decline the machine\n"
     "                     or cannot serve it (default: 0)\n"
     "  --create-without-hibernation\n"
@@ -30,17 +31,30 @@ const char kHelp[] =
     "                     (default 600; under 60 only for tests: it warns)\n"
     "\n"
     "Exit codes: 0 done, already done, or nothing to do here; 3 stop set-up,\n"
-    "for the reason the log's last line gives. A usage error ends with 3 too.\n";
+    "for the reason the log's last line gives. A usage error ends with 3 too.\n"
+    "A stop before the work dir's log is open goes to standard error and to\n"
+    "ssdprep-deploy.log in the temp folder.\n";
 
 namespace {
 
-// C:\... or \\server\share\...: a path that does not depend on the current
-// directory or drive.
-bool IsAbsolute(const std::u16string& path) {
+// X:\...: a folder on a drive letter, which does not depend on the current
+// directory or drive. Shares and \\?\ paths are refused by name.
+std::string WorkDirProblem(const std::u16string& path) {
+    if (path.rfind(u"\\\\?\\", 0) == 0 || path.rfind(u"\\\\.\\", 0) == 0) {
+        return "--work-dir takes a folder as X:\\..., not a \\\\?\\ or \\\\.\\ path: " +
+               Bytes(path);
+    }
+    if (path.rfind(u"\\\\", 0) == 0) {
+        return "--work-dir takes a folder on a local fixed drive, as X:\\..., not the network "
+               "path " +
+               Bytes(path);
+    }
     const bool drive =
         path.size() >= 3 && path[1] == u':' && path[2] == u'\\' &&
         ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-    return drive || path.rfind(u"\\\\", 0) == 0;
+    return drive ? ""
+                 : "--work-dir needs an absolute path, such as C:\\Deploy\\ssdprep, not " +
+                       Bytes(path);
 }
 
 // Whole seconds from 1 to the most, in decimal digits only.
@@ -134,15 +148,14 @@ Arguments ParseArguments(const std::vector<std::u16string>& arguments) {
                 return Usage(name + " needs a value");
             }
             const std::u16string& value = arguments[++i];
-            if (option == u"--work-dir" && !IsAbsolute(value)) {
-                return Usage(
-                    "--work-dir needs an absolute path, such as C:\\Deploy\\ssdprep, not " +
-                    Bytes(value));
-            }
-            if (option == u"--timeout" && !ParseSeconds(value, &parsed.settings.timeoutSeconds)) {
-                return Usage("--timeout needs whole seconds from 1 to 86400, not " + Bytes(value));
-            }
-            if (option == u"--work-dir") {
+            if (option == u"--timeout") {
+                if (!ParseSeconds(value, &parsed.settings.timeoutSeconds)) {
+                    return Usage("--timeout needs whole seconds from 1 to 86400, not " +
+                                 Bytes(value));
+                }
+            } else if (const std::string problem = WorkDirProblem(value); !problem.empty()) {
+                return Usage(problem);
+            } else {
                 parsed.settings.workDir = value;
             }
         } else {

@@ -34,7 +34,7 @@ struct Arguments {
 // Microsoft's C startup code splits them for argv.
 std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 
-// --work-dir DIR (an absolute path), --decline-stops,
+// --work-dir DIR (X:\...), --decline-stops,
 // --create-without-hibernation, --timeout SECONDS (1 to 86400), --help,
 // --version. An unknown or repeated option, or a missing or bad value, is
 // a usage error.

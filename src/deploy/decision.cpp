@@ -97,7 +97,9 @@ Next DecideNext(const Options& options, const Facts& facts) {
         return Take(Step::WriteState);
     }
     if (!*facts.stateWritten) {
-        return Finish(kStop, "the state file could not be written; ssdprep.exe was not started");
+        return Finish(kStop,
+                      "the state file or the record could not be written; ssdprep.exe was not "
+                      "started");
     }
     if (!facts.tool) {
         return Take(Step::RunTool);

@@ -11,6 +11,9 @@ constexpr std::size_t kNumberOffset = 20;
 constexpr std::size_t kTypeOffset = 24;
 constexpr std::size_t kRecognizedOffset = 26;
 constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
+// DRIVE_LAYOUT_INFORMATION_EX: PartitionStyle, PartitionCount, then the
+// union whose Mbr member begins with Signature.
+constexpr std::size_t kMbrSignatureOffset = 8;
 
 static_assert(kFirstEntryOffset + kEntrySize * kLayoutEntryLimit == kLayoutReplySize);
 
@@ -84,10 +87,18 @@ StyleAnswer QueryPartitionStyle(const Disk& disk) {
                                           reply.data(), kStyleReplySize, &returned) != 0;
     if (answer.read) {
         answer.style = ReadU32(reply.data());
+        answer.signature = ReadU32(reply.data() + kMbrSignatureOffset);
     } else {
         answer.error = platform::LastError();
     }
     return answer;
+}
+
+std::optional<std::uint32_t> MbrSignature(const StyleAnswer& style) {
+    if (!style.read || style.style != kPartitionStyleMbr) {
+        return std::nullopt;
+    }
+    return style.signature;
 }
 
 int RecognizedCountOrZero(const LayoutAnswer& answer) {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "disk/disk.h"
@@ -58,13 +59,16 @@ inline constexpr std::uint32_t kPartitionStyleMbr = 0;
 inline constexpr std::uint32_t kPartitionStyleGpt = 1;
 inline constexpr std::uint32_t kPartitionStyleRaw = 2;
 struct StyleAnswer {
-    bool read = false;        // opened, and the request succeeded
-    std::uint32_t error = 0;  // the system's error code when not
-    std::uint32_t style = 0;  // PARTITION_STYLE_*, when read
+    bool read = false;            // opened, and the request succeeded
+    std::uint32_t error = 0;      // the system's error code when not
+    std::uint32_t style = 0;      // PARTITION_STYLE_*, when read
+    std::uint32_t signature = 0;  // Mbr.Signature, when read and MBR
 };
-// Opened asking for no access: the request needs none, so the style can be
-// told even where the layout cannot be read.
+// Opened asking for no access: the request needs none (FILE_ANY_ACCESS), so
+// the style can be told even where the layout cannot be read.
 StyleAnswer QueryPartitionStyle(const Disk& disk);
+// The MBR disk signature, when the style was read and is MBR.
+std::optional<std::uint32_t> MbrSignature(const StyleAnswer& style);
 
 // The lowest number from 1 to the count whose type is the hibernation
 // partition's, or -1. `count` and `typeOf(n)` each read the drive afresh.

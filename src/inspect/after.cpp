@@ -5,6 +5,7 @@
 
 #include "app/plan.h"
 #include "common/text.h"
+#include "disk/volume.h"
 #include "inspect/inspection.h"
 #include "platform/platform.h"
 #include "platform/unique.h"
@@ -12,35 +13,14 @@
 namespace ssdprep {
 namespace {
 
-constexpr std::uint32_t kVolumeDiskExtentsCode = 0x560000;  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS
-constexpr std::size_t kExtentsHeaderSize = 8;
-constexpr std::size_t kExtentSize = 24;
-constexpr std::size_t kExtentsRead = 8;
 constexpr std::uint32_t kLabelCapacity = platform::kMaxPath + 1;  // as the call documents
 constexpr int kLetters = 26;
 
 // Whether any extent of the volume at that letter lies on drive 0; nothing
 // when that cannot be read.
 std::optional<bool> OnDrive0(char letter) {
-    const char16_t path[] = {u'\\', u'\\', u'.', u'\\', static_cast<char16_t>(letter), u':', u'\0'};
-    const platform::UniqueDrive volume(platform::OpenDrive(
-        path, 0, platform::kFileShareRead | platform::kFileShareWrite, platform::kOpenExisting, 0));
-    if (!volume.valid()) {
-        return std::nullopt;
-    }
-    std::array<std::uint8_t, kExtentsHeaderSize + kExtentSize * kExtentsRead> reply{};
-    std::uint32_t returned = 0;
-    if (platform::DeviceControl(volume.get(), kVolumeDiskExtentsCode, nullptr, 0, reply.data(),
-                                static_cast<std::uint32_t>(reply.size()), &returned) == 0) {
-        return std::nullopt;
-    }
-    const std::uint32_t extents = ReadU32(reply.data());
-    for (std::uint32_t i = 0; i < extents && i < kExtentsRead; ++i) {
-        if (ReadU32(reply.data() + kExtentsHeaderSize + kExtentSize * i) == kTargetDrive) {
-            return true;
-        }
-    }
-    return false;
+    const std::optional<std::vector<VolumeExtent>> extents = ReadVolumeExtents(letter);
+    return extents ? std::optional<bool>(LiesOn(*extents, kTargetDrive)) : std::nullopt;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The calls ssdprep-deploy.exe makes beyond the reading ones in platform.h:
-// its log and state file, the programs it starts and waits for, the
-// administrator check and the clock. Their Win32 unit (win32_deploy.cpp)
-// names neither user32 nor oleaut32, so the program loads neither.
+// its log, state file and registry record, the programs it starts and waits
+// for, the administrator check, drive types and the clock. Their Win32 unit
+// (win32_deploy.cpp) names neither user32 nor oleaut32, so the program loads
+// neither.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,17 @@ inline constexpr std::uint32_t kFileAttributeTemporary = 0x00000100u;
 inline constexpr std::uint32_t kFileFlagDeleteOnClose = 0x04000000u;
 inline constexpr std::uint32_t kCreateNoWindow = 0x08000000u;
 inline constexpr std::uint32_t kWaitTimeoutResult = 0x00000102u;
+// GetDriveTypeW's answers.
+inline constexpr std::uint32_t kDriveUnknown = 0u;
+inline constexpr std::uint32_t kDriveNoRootDir = 1u;
+inline constexpr std::uint32_t kDriveRemovable = 2u;
+inline constexpr std::uint32_t kDriveFixed = 3u;
 inline constexpr std::uint32_t kDriveRemote = 4u;
+inline constexpr std::uint32_t kDriveCdrom = 5u;
+inline constexpr std::uint32_t kDriveRamdisk = 6u;
+inline constexpr std::uint32_t kStartfUseStdHandles = 0x00000100u;
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001u;
+inline constexpr std::uint32_t kKeySetValue = 0x0002u;
 
 // CreateFileW(path, access, share, security attributes whose bInheritHandle
 // is `inheritable`, disposition, flags, NULL).
@@ -36,11 +47,11 @@ struct ChildProcess {
 };
 // CreateProcessW(application, commandLine, NULL, NULL, TRUE, flags, NULL,
 // directory, startup information, process information): inheriting
-// handles, with a STARTUPINFOW whose STARTF_USESTDHANDLES gives `output` as
-// standard output and error and no standard input, and whose
-// STARTF_USESHOWWINDOW hides any window.
+// handles, with a STARTUPINFOW whose dwFlags are `startupFlags` and whose
+// standard output and error are `output`, with no standard input.
 int StartChild(const char16_t* application, char16_t* commandLine, std::uint32_t flags,
-               const char16_t* directory, Handle output, ChildProcess* child);
+               std::uint32_t startupFlags, const char16_t* directory, Handle output,
+               ChildProcess* child);
 std::uint32_t WaitForHandle(Handle handle, std::uint32_t milliseconds);  // WaitForSingleObject
 int ProcessExitCode(Handle process, std::uint32_t* code);                // GetExitCodeProcess
 int EndProcess(Handle process, std::uint32_t code);                      // TerminateProcess
@@ -58,6 +69,18 @@ LocalTime CurrentLocalTime();  // GetLocalTime
 int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* written);
 std::uint32_t TickCount();                      // GetTickCount
 std::uint32_t DriveType(const char16_t* root);  // GetDriveTypeW
+// GetVolumePathNameW(path, buffer, size).
+int GetVolumePath(const char16_t* path, char16_t* buffer, std::uint32_t size);
+// GetTempPathW(size, buffer).
+std::uint32_t GetTempDir(std::uint32_t size, char16_t* buffer);
+
+// RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, NULL, 0, access, NULL, key,
+// NULL): created when missing, opened when there.
+std::int32_t CreateLocalMachineKey(const char16_t* subKey, std::uint32_t access, Handle* key);
+// RegSetValueExW(key, name, 0, type, data, size).
+std::int32_t SetRegistryValue(Handle key, const char16_t* name, std::uint32_t type,
+                              const void* data, std::uint32_t size);
+std::int32_t FlushRegistryKey(Handle key);  // RegFlushKey
 // FormatMessageW(FROM_SYSTEM | IGNORE_INSERTS, NULL, error, 0, buffer, size,
 // NULL): the characters written.
 std::uint32_t SystemMessage(std::uint32_t error, char16_t* buffer, std::uint32_t size);

@@ -38,6 +38,7 @@ inline constexpr std::uint32_t kFileReadOnlyVolume = 0x00080000u;
 
 inline constexpr std::uint32_t kSemFailCriticalErrors = 0x0001u;
 inline constexpr std::uint32_t kSemNoOpenFileErrorBox = 0x8000u;
+inline constexpr std::uint32_t kSemNoGpFaultErrorBox = 0x0002u;
 
 inline constexpr std::int32_t kErrorSuccess = 0;
 inline constexpr std::int32_t kErrorFileNotFound = 2;
@@ -46,6 +47,9 @@ inline constexpr std::int32_t kErrorInvalidFunction = 1;
 inline constexpr std::int32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::int32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kKeyRead = 0x00020019u;
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100u;
+inline constexpr std::uint32_t kRegSz = 1u;
+inline constexpr std::uint32_t kRegDword = 4u;
 
 inline constexpr std::uint32_t kGmemZeroInit = 0x0040u;
 
@@ -87,9 +91,10 @@ VersionQuery QueryVersion(std::uint32_t structureSize);
 // RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, options, access, key).
 std::int32_t OpenLocalMachineKey(const char16_t* subKey, std::uint32_t options,
                                  std::uint32_t access, Handle* key);
-// RegQueryValueExW(key, name, NULL, NULL, data, byteCount).
+// RegQueryValueExW(key, name, NULL, type, data, byteCount): the value's
+// type only where asked for.
 std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* data,
-                                std::uint32_t* byteCount);
+                                std::uint32_t* byteCount, std::uint32_t* type = nullptr);
 std::int32_t CloseRegistryKey(Handle key);  // RegCloseKey
 
 // --- File system ---------------------------------------------------------

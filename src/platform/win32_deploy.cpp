@@ -12,6 +12,14 @@ static_assert(platform::kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
 static_assert(platform::kCreateNoWindow == CREATE_NO_WINDOW);
 static_assert(platform::kWaitTimeoutResult == WAIT_TIMEOUT);
 static_assert(platform::kDriveRemote == DRIVE_REMOTE);
+static_assert(platform::kDriveFixed == DRIVE_FIXED);
+static_assert(platform::kDriveUnknown == DRIVE_UNKNOWN &&
+              platform::kDriveNoRootDir == DRIVE_NO_ROOT_DIR);
+static_assert(platform::kDriveRemovable == DRIVE_REMOVABLE && platform::kDriveCdrom == DRIVE_CDROM);
+static_assert(platform::kDriveRamdisk == DRIVE_RAMDISK);
+static_assert(platform::kStartfUseStdHandles == STARTF_USESTDHANDLES);
+static_assert(platform::kKeyQueryValue == KEY_QUERY_VALUE);
+static_assert(platform::kKeySetValue == KEY_SET_VALUE);
 
 namespace {
 
@@ -50,11 +58,11 @@ Handle StandardOutput() { return ::GetStdHandle(STD_OUTPUT_HANDLE); }
 Handle StandardError() { return ::GetStdHandle(STD_ERROR_HANDLE); }
 
 int StartChild(const char16_t* application, char16_t* commandLine, std::uint32_t flags,
-               const char16_t* directory, Handle output, ChildProcess* child) {
+               std::uint32_t startupFlags, const char16_t* directory, Handle output,
+               ChildProcess* child) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+    startup.dwFlags = startupFlags;
     startup.hStdInput = nullptr;
     startup.hStdOutput = output;
     startup.hStdError = output;
@@ -115,6 +123,30 @@ int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* w
 std::uint32_t TickCount() { return ::GetTickCount(); }
 
 std::uint32_t DriveType(const char16_t* root) { return ::GetDriveTypeW(Wide(root)); }
+
+int GetVolumePath(const char16_t* path, char16_t* buffer, std::uint32_t size) {
+    return ::GetVolumePathNameW(Wide(path), Wide(buffer), size);
+}
+
+std::uint32_t GetTempDir(std::uint32_t size, char16_t* buffer) {
+    return ::GetTempPathW(size, Wide(buffer));
+}
+
+std::int32_t CreateLocalMachineKey(const char16_t* subKey, std::uint32_t access, Handle* key) {
+    HKEY created = nullptr;
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(subKey), 0, nullptr, 0,
+                                             access, nullptr, &created, nullptr);
+    *key = created;
+    return status;
+}
+
+std::int32_t SetRegistryValue(Handle key, const char16_t* name, std::uint32_t type,
+                              const void* data, std::uint32_t size) {
+    return ::RegSetValueExW(static_cast<HKEY>(key), Wide(name), 0, type,
+                            static_cast<const BYTE*>(data), size);
+}
+
+std::int32_t FlushRegistryKey(Handle key) { return ::RegFlushKey(static_cast<HKEY>(key)); }
 
 std::uint32_t SystemMessage(std::uint32_t error, char16_t* buffer, std::uint32_t size) {
     return ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

@@ -22,6 +22,7 @@ static_assert(platform::kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(platform::kFileReadOnlyVolume == FILE_READ_ONLY_VOLUME);
 static_assert(platform::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);
 static_assert(platform::kSemNoOpenFileErrorBox == SEM_NOOPENFILEERRORBOX);
+static_assert(platform::kSemNoGpFaultErrorBox == SEM_NOGPFAULTERRORBOX);
 static_assert(platform::kErrorSuccess == ERROR_SUCCESS);
 static_assert(platform::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(platform::kErrorAccessDenied == ERROR_ACCESS_DENIED);
@@ -29,6 +30,8 @@ static_assert(platform::kErrorInvalidFunction == ERROR_INVALID_FUNCTION);
 static_assert(platform::kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(platform::kErrorMoreData == ERROR_MORE_DATA);
 static_assert(platform::kKeyRead == KEY_READ);
+static_assert(platform::kKeyWow64_64Key == KEY_WOW64_64KEY);
+static_assert(platform::kRegSz == REG_SZ && platform::kRegDword == REG_DWORD);
 static_assert(platform::kGmemZeroInit == GMEM_ZEROINIT);
 static_assert(platform::kMaxPath == MAX_PATH);
 
@@ -79,11 +82,15 @@ std::int32_t OpenLocalMachineKey(const char16_t* subKey, std::uint32_t options,
 }
 
 std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* data,
-                                std::uint32_t* byteCount) {
+                                std::uint32_t* byteCount, std::uint32_t* type) {
     DWORD count = *byteCount;
-    const LSTATUS status =
-        ::RegQueryValueExW(static_cast<HKEY>(key), Wide(name), nullptr, nullptr, data, &count);
+    DWORD valueType = 0;
+    const LSTATUS status = ::RegQueryValueExW(static_cast<HKEY>(key), Wide(name), nullptr,
+                                              type != nullptr ? &valueType : nullptr, data, &count);
     *byteCount = count;
+    if (type != nullptr) {
+        *type = valueType;
+    }
     return status;
 }
 

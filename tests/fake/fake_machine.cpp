@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "fake/fake_internal.h"
+
 namespace fake {
 namespace {
 
@@ -15,6 +17,8 @@ std::unique_ptr<Machine>& Storage() {
     static std::unique_ptr<Machine> machine = std::make_unique<Machine>();
     return machine;
 }
+
+}  // namespace
 
 // Distinct, never-dereferenced handle values.
 platform::Handle NewHandle() {
@@ -76,15 +80,6 @@ std::uint32_t CopyOut(const std::u16string& text, char16_t* buffer, std::uint32_
     buffer[text.size()] = u'\0';
     return static_cast<std::uint32_t>(text.size());
 }
-
-template <typename Set, typename Value>
-void Release(Set& live, Value value, const char* what) {
-    if (live.erase(value) == 0) {
-        Current().releaseErrors.emplace_back(what);
-    }
-}
-
-}  // namespace
 
 Machine& Current() { return *Storage(); }
 
@@ -257,7 +252,7 @@ std::int32_t OpenLocalMachineKey(const char16_t* subKey, std::uint32_t options,
 }
 
 std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* data,
-                                std::uint32_t* byteCount) {
+                                std::uint32_t* byteCount, std::uint32_t* type) {
     fake::Machine& m = Current();
     const bool injected = Call("RegQueryValueEx");
     m.valueQueries.push_back(fake::Text(name));
@@ -272,6 +267,10 @@ std::int32_t QueryRegistryValue(Handle key, const char16_t* name, std::uint8_t* 
     }
     const std::vector<std::uint8_t>& bytes = value->second;
     const std::uint32_t limit = *byteCount;
+    if (type != nullptr) {
+        const auto& types = m.registryTypes[m.filePaths.at(key)];
+        *type = types.count(fake::Text(name)) != 0 ? types.at(fake::Text(name)) : kRegSz;
+    }
     *byteCount = static_cast<std::uint32_t>(bytes.size());
     // A value too large for the buffer: the part that fits is what a
     // careless reader would see, so that is what the fake leaves behind.
@@ -322,6 +321,7 @@ int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t 
                            std::uint32_t* flags) {
     fake::Machine& m = Current();
     const std::u16string key = fake::Upper(fake::Text(root));
+    m.volumeQueries.push_back(key);
     if (Call("GetVolumeInformation") || m.readableVolumes.count(key) == 0) {
         return 0;
     }

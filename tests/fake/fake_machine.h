@@ -67,6 +67,22 @@ struct MessageBox {
     std::uint32_t type;
 };
 
+// What one start of a program by ssdprep-deploy does.
+struct Child {
+    enum class End { Exits, Hangs, CannotStart };
+    End end = End::Exits;
+    std::uint32_t exitCode = 0;
+    std::string output;                 // to its standard output, when inheritable
+    std::uint32_t milliseconds = 1000;  // how long it runs: the clock moves
+};
+
+struct ChildStart {
+    std::u16string key;  // the program's file name and arguments
+    std::u16string directory;
+    std::uint32_t creationFlags, startupFlags, errorMode;
+    bool running = true;  // neither waited to its end nor ended
+};
+
 struct Machine {
     // Process.
     std::uint32_t errorMode = 0;
@@ -109,8 +125,30 @@ struct Machine {
     bool processStartSucceeds = true;
     std::uint32_t waitResult = 0;  // WAIT_OBJECT_0
 
-    // The clock, in milliseconds: pauses move it.
+    // The clock, in milliseconds: pauses and children move it. Local time
+    // is 2026-12-07 16:42:15 at 0.
     std::uint32_t clock = 0;
+
+    // ssdprep-deploy's calls. Registry value types by key and name (REG_SZ
+    // where none is given); drive types by root or mount point, upper case
+    // with a trailing backslash (fixed where none is given).
+    std::map<std::u16string, std::map<std::u16string, std::uint32_t>> registryTypes;
+    bool registryWriteFails = false;
+    std::vector<std::u16string> registryFlushes;
+    std::map<std::u16string, std::uint32_t> driveTypes;
+    std::set<std::u16string> mountPoints;
+    std::u16string tempDirectory = u"C:\\Windows\\Temp\\";
+    std::set<std::u16string> lockedFiles;      // by FileKey: held by another process
+    std::set<std::u16string> readOnlyFolders;  // by FileKey: nothing can be written in them
+    bool flushFails = false;
+    std::map<std::u16string, std::uint32_t> writeTimes;  // by FileKey: the clock then
+    bool administrator = true;
+    // By file name and arguments ("ssdprep-inspect.exe --after"): each start
+    // takes the next, the last again when they run out; none: cannot start.
+    std::map<std::u16string, std::vector<Child>> programs;
+    std::vector<ChildStart> childStarts;
+    std::size_t childStartLimit = 16;           // past it a start throws: a loop without its pause
+    std::vector<std::u16string> volumeQueries;  // roots asked for their label
 
     // GetLastError: set by the drive calls that fail, reset by a close.
     std::uint32_t lastError = 0;
@@ -145,6 +183,8 @@ struct Machine {
     std::map<platform::Handle, std::uint32_t> driveNumbers;
     std::map<platform::Handle, char16_t> volumeLetters;
     std::map<platform::Handle, std::u16string> filePaths;
+    std::set<platform::Handle> inheritableFiles, deleteOnClose;
+    std::map<platform::Handle, std::pair<std::size_t, Child>> children;  // start, script
 
     [[nodiscard]] std::size_t OpenResourceCount() const;
     [[nodiscard]] std::string Stdout() const { return stdoutText; }

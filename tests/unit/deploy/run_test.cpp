@@ -1,0 +1,168 @@
+#include "deploy/run.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fake/machine_test.h"
+#include "platform/deploy.h"
+
+namespace {
+
+using End = fake::Child::End;
+using M = fake::Machine&;
+
+const std::u16string kLog = u"C:\\DEPLOY\\SSDPREP-DEPLOY.LOG";
+const std::u16string kState = u"C:\\DEPLOY\\SSDPREP-DEPLOY.STATE";
+const std::u16string kTempLog = u"C:\\WINDOWS\\TEMP\\SSDPREP-DEPLOY.LOG";
+const std::u16string kRecord = u"SOFTWARE\\ssdprep";
+const std::vector<std::uint8_t> kSignature = {0xFE, 0xCA, 0xD0, 0x55};
+
+std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+fake::Child Ends(std::uint32_t code, std::uint32_t milliseconds = 1000) {
+    return {End::Exits, code, "", milliseconds};
+}
+
+// ssdprep-deploy.exe in C:\Deploy beside the tool and the report, run by an
+// administrator, on a drive 0 whose MBR signature is 0x55D0CAFE: the report
+// says 0, the tool ends with 0 after 20 seconds, --after says 0.
+void Standard(M m) {
+    m.modulePath = u"C:\\Deploy\\ssdprep-deploy.exe";
+    m.existingPaths = {u"C:\\Deploy\\ssdprep.exe", u"C:\\Deploy\\ssdprep-inspect.exe"};
+    std::vector<std::uint8_t> style = {0, 0, 0, 0, 1, 0, 0, 0};  // MBR, one entry
+    style.insert(style.end(), kSignature.begin(), kSignature.end());
+    m.drives[0].replies[0x70050] = fake::Reply{style};
+    m.programs[u"ssdprep-inspect.exe"] = {{End::Exits, 0, "<report>\r\n"}};
+    m.programs[u"ssdprep.exe"] = {{End::Exits, 0, "<tool>\r\n", 20000}};
+    m.programs[u"ssdprep-inspect.exe --after"] = {{End::Exits, 0, "<after>\r\n"}};
+}
+
+void Record(M m, const char16_t* state, std::uint32_t stateType, std::uint8_t signatureByte) {
+    m.registry[kRecord][u"DeployState"] = fake::Utf16Bytes(state);
+    m.registryTypes[kRecord][u"DeployState"] = stateType;
+    m.registry[kRecord][u"DeployDiskSignature"] = {0xFE, 0xCA, 0xD0, signatureByte};
+    m.registryTypes[kRecord][u"DeployDiskSignature"] = platform::kRegDword;
+}
+
+// The children in order, R report, T tool, A --after, with P for a pause;
+// the record must reach the disk before the tool starts.
+std::string Starts(const fake::Machine& m) {
+    std::string starts;
+    std::size_t child = 0;
+    bool flushed = false;
+    for (const std::string& call : m.calls) {
+        flushed = flushed || call == "RegFlushKey";
+        if (call == "Sleep") {
+            starts += 'P';
+        } else if (call == "CreateProcess") {
+            const std::u16string& key = m.childStarts.at(child++).key;
+            starts += key == u"ssdprep.exe" ? (flushed ? 'T' : '!') : key.size() > 19 ? 'A' : 'R';
+        }
+    }
+    return starts;
+}
+
+// Every run from the command line to its last line: each fails when a step
+// of the program is turned round.
+using DeployProgram = MachineTest;
+
+TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
+    struct Row {
+        const char* name;
+        const char16_t* arguments;
+        void (*arrange)(M);
+        int exitCode;
+        const char* starts;
+        std::string says;   // in the log, else on standard error and in the temp log
+        const char* state;  // the state file's and the record's last word, or none
+    };
+    // clang-format off
+    const std::vector<Row> rows = {
+        {"done", u"", [](M) {}, 0, "RTA", "ssdprep-deploy ends with 0: done", "done"},
+        {"volume mounted late", u"", [](M m) { m.programs[u"ssdprep-inspect.exe --after"] = {Ends(1), Ends(0)}; }, 0, "RTAPA", "ends with 0: done", "done"},
+        {"never done: polls for 15 seconds", u"", [](M m) { m.programs[u"ssdprep-inspect.exe --after"] = {{End::Exits, 1, "<after>"}}; }, 3, "RTAPAPAPAPA", "ssdprep.exe ran, but ssdprep-inspect.exe --after ended with exit code 1", "failed"},
+        {"tool hangs: ended", u" --timeout 5", [](M m) { m.programs[u"ssdprep.exe"] = {{End::Hangs, 0, "", 0}}; }, 3, "RT", "ssdprep.exe did not end within 5 seconds: ending it", "failed"},
+        {"tool crashes", u"", [](M m) { m.programs[u"ssdprep.exe"] = {Ends(0xC0000005)}; }, 3, "RT", "ssdprep.exe ended with exit code -1073741819 (0xC0000005)", "failed"},
+        {"--timeout under 60 warns", u" --timeout 59", [](M) {}, 0, "RTA", "warning: --timeout 59 is under 60 seconds", "done"},
+        {"not an administrator", u"", [](M m) { m.administrator = false; }, 3, "", "not run with administrator rights", ""},
+        {"report missing", u"", [](M m) { m.existingPaths.erase(u"C:\\Deploy\\ssdprep-inspect.exe"); }, 3, "", "C:\\Deploy\\ssdprep-inspect.exe is missing", ""},
+        {"state file of an earlier run", u"", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\ssdprep-deploy.state"); }, 0, "A", "evidence of an earlier run: the file C:\\Deploy\\ssdprep-deploy.state, last written 2026-12-07 16:42:15", ""},
+        {"record of this disk", u"", [](M m) { Record(m, u"started 2026-12-01 10:00:00\r\nfailed 2026-12-01 10:00:30\r\n", platform::kRegSz, 0x55); }, 0, "A", "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30), disk signature 0x55D0CAFE", ""},
+        {"record of another disk: replaced", u"", [](M m) { Record(m, u"started 2026-12-01 10:00:00\r\n", platform::kRegSz, 0x11); }, 0, "RTA", "names disk signature 0x11D0CAFE, and drive 0's is 0x55D0CAFE: it came from another disk", "done"},
+        {"record that cannot be read", u"", [](M m) { Record(m, u"x", platform::kRegDword, 0x55); }, 0, "A", "which cannot be read as written: DeployState is not a REG_SZ (type 4, 4 bytes)", ""},
+        {"GPT drive 0: no signature", u"", [](M m) { m.drives[0].replies[0x70050] = fake::Reply{{1, 0, 0, 0}}; }, 0, "RTA", "drive 0's disk signature cannot be read", "done"},
+        {"record cannot be written", u"", [](M m) { m.registryWriteFails = true; }, 3, "R", "cannot write the record HKLM\\SOFTWARE\\ssdprep: error 5 (0x00000005): Access is denied", "started"},
+        {"state file cannot be flushed", u"", [](M m) { m.flushFails = true; }, 3, "R", "the state file or the record could not be written", "started"},
+        {"log held by another copy", u"", [](M m) { m.lockedFiles.insert(kLog); }, 3, "", "cannot open the log C:\\Deploy\\ssdprep-deploy.log: error 32", ""},
+        {"--work-dir on a share", u" --work-dir \\\\server\\share", [](M) {}, 3, "", "not the network path \\\\server\\share", ""},
+        {"program on a network drive", u"", [](M m) { m.modulePath = u"N:\\Deploy\\ssdprep-deploy.exe"; m.driveTypes[u"N:\\"] = platform::kDriveRemote; }, 3, "", "the work dir N:\\Deploy is on a network drive (N:\\), not a local fixed drive; give --work-dir with a folder on a local fixed drive", ""},
+        {"program on a network drive, --work-dir C:\\Deploy", u" --work-dir C:\\Deploy", [](M m) { m.modulePath = u"N:\\D\\ssdprep-deploy.exe"; m.driveTypes[u"N:\\"] = platform::kDriveRemote; m.existingPaths = {u"N:\\D\\ssdprep.exe", u"N:\\D\\ssdprep-inspect.exe"}; }, 0, "RTA", "ssdprep-deploy 9.8.7.6 in C:\\Deploy, options: --timeout 600", "done"},
+        {"program on a share, temp folder read-only", u"", [](M m) { m.modulePath = u"\\\\?\\UNC\\server\\share\\ssdprep-deploy.exe"; m.readOnlyFolders.insert(u"C:\\WINDOWS\\TEMP"); }, 3, "", "is not on a local drive; give --work-dir", ""},
+        {"--work-dir on a removable drive", u" --work-dir E:\\Work", [](M m) { m.driveTypes[u"E:\\"] = platform::kDriveRemovable; }, 3, "", "the work dir E:\\Work is on a removable drive (E:\\), not a local fixed drive", ""},
+        {"--work-dir under a removable volume's mount point", u" --work-dir C:\\Mnt\\Stick\\Work", [](M m) { m.mountPoints.insert(u"C:\\MNT\\STICK\\"); m.driveTypes[u"C:\\MNT\\STICK\\"] = platform::kDriveRemovable; }, 3, "", "is on a removable drive (C:\\MNT\\STICK\\)", ""},
+        {"--work-dir of 239 characters", u" --work-dir C:\\Deploy\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", [](M) {}, 3, "", "has 239 characters, and ssdprep.exe's scripts need it to have at most 238", ""},
+        {"work dir read-only", u"", [](M m) { m.readOnlyFolders.insert(u"C:\\DEPLOY"); }, 3, "", "cannot write in the work dir C:\\Deploy: error 5", ""},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        fake::Reset();
+        Standard(machine());
+        machine().errorMode = 0x0004;  // inherited: kept
+        row.arrange(machine());
+        const auto before = machine().files;
+        const int code = ssdprep::deploy::RunDeploy(
+            u"ssdprep-deploy.exe" + std::u16string(row.arguments), "9.8.7.6");
+        const fake::Machine& m = machine();
+        EXPECT_EQ(code, row.exitCode) << row.name;
+        EXPECT_EQ(Starts(m), row.starts) << row.name;
+        const bool logged = m.files.count(kLog) != 0 || m.childStarts.size() != 0;
+        const std::string log = logged ? Text(m.files.at(kLog)) : m.stderrText;
+        EXPECT_NE(log.find(row.says), std::string::npos) << row.name << "\n" << log;
+        if (!logged && m.readOnlyFolders.count(u"C:\\WINDOWS\\TEMP") == 0) {
+            EXPECT_NE(Text(m.files.at(kTempLog)).find(" ends with 3: "), std::string::npos);
+            EXPECT_NE(Text(m.files.at(kTempLog)).find(row.says), std::string::npos) << row.name;
+        }
+        // Only the work dir's files and the temp log are written, and the
+        // drives are only read.
+        for (const auto& [key, bytes] : m.files) {
+            const bool ours = key.rfind(logged ? kLog.substr(0, 10) : kTempLog, 0) == 0;
+            EXPECT_TRUE(ours || before.count(key) != 0) << row.name << ": " << fake::Narrow(key);
+        }
+        for (const fake::DriveOpen& open : m.driveOpens) {
+            EXPECT_EQ(open.access, 0u) << row.name;
+        }
+        // No dialog, a console-less child without SW_HIDE, in the work dir,
+        // its output in the log, and none left running.
+        const bool usage = m.stderrText.find("usage: ssdprep-deploy") != std::string::npos;
+        EXPECT_EQ(m.errorMode, usage ? 0x0004u : 0x8007u) << row.name;
+        for (const fake::ChildStart& start : m.childStarts) {
+            EXPECT_EQ(start.errorMode, 0x8007u) << row.name;
+            EXPECT_EQ(start.startupFlags, platform::kStartfUseStdHandles) << row.name;
+            EXPECT_EQ(start.creationFlags, platform::kCreateNoWindow) << row.name;
+            EXPECT_EQ(fake::FileKey(start.directory + u"\\ssdprep-deploy.log"), kLog) << row.name;
+            EXPECT_FALSE(start.running) << row.name;
+            const auto& script = m.programs.at(start.key);
+            EXPECT_NE(log.find(script.front().output), std::string::npos) << row.name;
+        }
+        // The state file and the record say the same.
+        const std::string state = m.files.count(kState) != 0 ? Text(m.files.at(kState)) : "";
+        const std::size_t end = state.size() > 2 ? state.rfind('\n', state.size() - 2) : 0;
+        const std::string last = state.substr(end == std::string::npos || end == 0 ? 0 : end + 1);
+        EXPECT_EQ(last.substr(0, last.find(' ')), row.state) << row.name << "\n" << state;
+        if (*row.state != 0 && row.says.find("record") == std::string::npos) {
+            const auto& values = m.registry.at(kRecord);
+            EXPECT_EQ(values.at(u"DeployState"),
+                      fake::Utf16Bytes(std::u16string(state.begin(), state.end())))
+                << row.name;
+            EXPECT_EQ(values.count(u"DeployDiskSignature") != 0,
+                      m.drives.at(0).replies.at(0x70050).bytes[0] == 0)
+                << row.name;
+            EXPECT_TRUE(values.count(u"DeployDiskSignature") == 0 ||
+                        values.at(u"DeployDiskSignature") == kSignature)
+                << row.name;
+        }
+    }
+}
+
+}  // namespace
