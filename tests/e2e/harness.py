@@ -21,6 +21,9 @@ import tempfile
 import unittest
 
 SETUP_STATE_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\State"
+# ssdprep-deploy.exe's record: evidence of a run for every later one in the prefix.
+DEPLOY_RECORD_KEY = r"HKLM\SOFTWARE\ssdprep"
+WINE_DRIVES_KEY = r"HKLM\Software\Wine\Drives"
 
 # The tool's console texts as they reach a redirected standard output (CR LF),
 # written out here rather than taken from the sources, so a changed text shows.
@@ -145,16 +148,27 @@ class WinePrefix:
         subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def map_letter(self, letter, folder):
+    def map_letter(self, letter, folder, kind=None):
         """Maps a drive letter to a folder, whose .windows-label Wine reports
-        as the volume's label, and restarts the server, so that Wine's mount
-        manager knows the drive; returns the undo."""
+        as the volume's label, of the drive type `kind` ("network", "floppy",
+        "cdrom"; Wine's default otherwise, a fixed drive), and restarts the
+        server, so that Wine's mount manager knows the drive; returns the
+        undo."""
         link = os.path.join(self.path, "dosdevices", letter.lower() + ":")
+        if kind:
+            self._tool(["wine", "reg", "add", WINE_DRIVES_KEY, "/v", letter.lower() + ":",
+                        "/d", kind, "/f"])
         os.symlink(os.path.realpath(folder), link)
         self.shutdown()
         self._tool(["wineserver", f"-p{SERVER_PERSISTENCE}"])
         self._server_started = True
-        return lambda: os.remove(link)
+
+        def undo():
+            os.remove(link)
+            if kind:
+                self._tool(["wine", "reg", "delete", WINE_DRIVES_KEY, "/v", letter.lower() + ":",
+                            "/f"])
+        return undo
 
     def _tool(self, command, timeout=RUN_TIMEOUT, expect=(0,)):
         result = self.run(command, timeout=timeout)
@@ -246,9 +260,11 @@ class WinePrefix:
     # --- state between cases -----------------------------------------------
 
     def reset(self, version=None):
-        """Puts back what the cases change: no setup state key, no sysprep
-        folder, and the given (or the prefix's default) Windows version."""
+        """Puts back what the cases change: no setup state key, no record of
+        ssdprep-deploy.exe, no sysprep folder, and the given (or the prefix's
+        default) Windows version."""
         self.reg_delete_key(SETUP_STATE_KEY)
+        self.reg_delete_key(DEPLOY_RECORD_KEY)
         shutil.rmtree(os.path.join(self.drive_c, "SYSPREP"), ignore_errors=True)
         self.set_windows_version(version or self.default_version)
 
@@ -319,9 +335,10 @@ class SimDrives:
                     reply.write(data)
         return drive
 
-    def log_lines(self):
-        """The lines of calls.log; an empty list when no drive was touched."""
-        path = os.path.join(self.folder, "calls.log")
+    def log_lines(self, name="calls.log"):
+        """The lines of calls.log (or ssdprep-deploy.exe's deploy-calls.log);
+        an empty list when no drive was touched."""
+        path = os.path.join(self.folder, name)
         if not os.path.exists(path):
             return []
         with open(path, "rb") as log:

@@ -2,6 +2,8 @@
 // \\.\PHYSICALDRIVE<N> from files under %SSDPREP_SIM_DRIVES%\<N> instead of
 // real disks, and logs every call to %SSDPREP_SIM_DRIVES%\calls.log so that
 // end-to-end tests can check exactly what the tool asked of which drive.
+// A program named ssdprep-deploy.exe logs to deploy-calls.log instead, so
+// that its own requests stand apart from those of the programs it starts.
 //
 // Drive folder <N>:
 //   deny-rw      opens asking for any access fail
@@ -120,9 +122,14 @@ void AppendLog(const std::string& line) {
     if (folder.empty()) {
         return;
     }
-    const HANDLE log = ::CreateFileW((folder + L"\\calls.log").c_str(), FILE_APPEND_DATA,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    wchar_t module[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, module, MAX_PATH);
+    constexpr wchar_t kDeploy[] = L"\\ssdprep-deploy.exe";
+    const std::size_t tail = std::wcslen(kDeploy);
+    const bool deploy = length >= tail && ::_wcsicmp(module + length - tail, kDeploy) == 0;
+    const HANDLE log = ::CreateFileW(
+        (folder + (deploy ? L"\\deploy-calls.log" : L"\\calls.log")).c_str(), FILE_APPEND_DATA,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE) {
         return;
     }

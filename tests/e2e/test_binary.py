@@ -3,6 +3,7 @@ needs to start it, and what Explorer and the loader read from its resources.
 """
 
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -20,7 +21,9 @@ ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
 ALLOWED_IMPORTS = {
     "advapi32.dll": {"RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW",
                      # ssdprep-deploy.exe's administrator check.
-                     "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid"},
+                     "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid",
+                     # ssdprep-deploy.exe's record: Windows 2000 and later.
+                     "RegCreateKeyExW", "RegFlushKey", "RegSetValueExW"},
     "kernel32.dll": {
         # The tool's own calls.
         "CloseHandle", "CreateFileW", "CreateProcessW", "DeviceIoControl", "GetCommandLineW",
@@ -32,6 +35,8 @@ ALLOWED_IMPORTS = {
         "FileTimeToSystemTime", "FlushFileBuffers", "FormatMessageW", "GetDriveTypeW",
         "GetExitCodeProcess", "GetLocalTime", "GetStdHandle", "GetTickCount",
         "SystemTimeToTzSpecificLocalTime", "TerminateProcess",
+        # ssdprep-deploy.exe's work dir and temp log: Windows XP and Server 2003.
+        "GetTempPathW", "GetVolumePathNameW",
         # The C and C++ runtime's.
         "CreateSemaphoreW", "DeleteCriticalSection", "EnterCriticalSection",
         "GetCurrentThreadId", "GetStartupInfoA", "InitializeCriticalSection",
@@ -201,19 +206,32 @@ class InspectorBinaryTest(ProductBinaryTest):
 
 
 class DeployBinaryTest(ProductBinaryTest):
-    """The unattended run ships beside both and starts them as programs: it
+    """The unattended run ships beside both and starts them as programs. It
     holds no name that would load user32, oleaut32 or shlwapi (which loads
-    user32), and no drive request."""
+    user32). It may read drives (drive 0's style and signature, volume
+    extents), delete nothing, and start nothing but the two programs beside
+    it; that it opens drives asking for no access, and writes only in its
+    work dir, its temp log and its record, the Wine table and the unit table
+    show, with its twin on the simulated drives."""
     name = "ssdprep-deploy.exe"
     description = "Run ssdprep once, unattended: end with 0 to go on or 3 to stop"
-    size_limit = 160 * 1024
+    size_limit = 192 * 1024
 
-    def test_names_nothing_that_loads_user32_and_asks_no_drive(self):
+    def test_loads_no_user32_deletes_nothing_and_starts_only_its_two_programs(self):
         imported = {name for _, name in self.image.imported_functions()}
-        self.assertNotIn("DeviceIoControl", imported)
+        destructive = {"DeleteFileW", "MoveFileW", "MoveFileExW", "CopyFileW", "RemoveDirectoryW",
+                       "SetFileAttributesW", "RegDeleteKeyW", "RegDeleteKeyExW", "RegDeleteValueW",
+                       "WinExec", "CreateProcessAsUserW", "CreateProcessWithLogonW"}
+        self.assertEqual(destructive & imported, set())
         for library in ("user32.dll", "oleaut32.dll", "shlwapi.dll"):
             for encoding in ("ascii", "utf-16-le"):
                 self.assertNotIn(library.encode(encoding), self.data.lower())
+        # The programs it names: the two it starts, and its own name in its
+        # version record.
+        programs = {match.decode("utf-16-le").lower() for match in
+                    re.findall(rb"(?:[\x20-\x7e]\x00)+?\.\x00e\x00x\x00e\x00", self.data)}
+        self.assertEqual({name.rsplit("\\", 1)[-1] for name in programs},
+                         {"ssdprep.exe", "ssdprep-inspect.exe", "ssdprep-deploy.exe"})
 
 
 if __name__ == "__main__":

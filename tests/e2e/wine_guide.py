@@ -1,18 +1,24 @@
 """The deployment files the package ships, checked as they stand:
 
-- ssdprep-deploy.exe, run under Wine beside the simulated twins of the tool
-  and its report (under their shipped names) on a drive image, with the
-  stand-in partitioning tool labelling drive M: as it formats: a first run
-  changes the image, a second run changes nothing, a GPT drive and a missing
-  partitioning tool are never partitioned, a run that changes nothing stops
-  set-up, evidence of an earlier run keeps the tool from starting, a log
-  that cannot be opened, a missing report and a tool that never ends stop
-  it, and it only ever ends with 0 or 3;
+- ssdprep-deploy.exe's twin on the simulated drives (for drive 0's
+  signature and the stand-in's volume), run under Wine beside the twins of
+  the tool and its report (under their shipped names) on a drive image,
+  with the stand-in partitioning tool labelling drive M: as it formats: a
+  first run changes the image, a second run changes nothing, a GPT drive
+  and a missing partitioning tool are never partitioned, a run that changes
+  nothing stops set-up and its record stops a fresh folder until it is
+  removed, evidence of an earlier run keeps the tool from starting, a log
+  that cannot be opened, a missing report, a tool that never ends and a
+  program or work dir on a network or removable letter stop it (what only
+  Wine's loader and its drive types show: the decisions are the unit
+  table's), a removable letter labelled TEMP_PART01 does not, its own
+  drive requests only read, and it only ever ends with 0 or 3;
 - unattend-auditUser.xml (no Wine needed): well-formed, in the auditUser pass,
   with WillReboot OnRequest, in the form Microsoft documents;
 - the exit codes, stated in the guide as the README states them.
 """
 
+import glob
 import hashlib
 import os
 import re
@@ -20,8 +26,9 @@ import shutil
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from harness import (BUS_TYPE_SATA, SimDrives, identify_reply, install_fake_diskpart,
-                     layout_reply, remove_diskpart, storage_reply, windows_executable)
+from harness import (BUS_TYPE_SATA, DEPLOY_RECORD_KEY, SimDrives, identify_reply,
+                     install_fake_diskpart, layout_reply, remove_diskpart, storage_reply,
+                     windows_executable)
 from wine_images import make_image, table
 from wine_partition import nested_folder
 from wine_sim import SimCase
@@ -46,11 +53,27 @@ REPLIES = "replies"
 LOG = "ssdprep-deploy.log"
 TOOL_RAN = b"ssdprep.exe: changing drive 0"
 
+# A local fixed folder of the prefix, for --work-dir.
+LOCAL_WORK = "C:\\ssdprep-work"
+# Where Wine's GetTempPathW points: the refusals' log.
+TEMP_LOGS = os.path.join("drive_c", "users", "*", "Temp", LOG)
+
+
+def refused(text):
+    """What a row says on standard error and in the temp folder's log."""
+    return ("refused", text)
+
+
 # name: drive 0 (an image, REPLIES, or None: the machine of the row before),
 # the options, the environment and the row's set-up ("no diskpart"; "folder":
 # the length of the program's folder; "log folder": a folder where the log
-# goes; "evidence": a script left in the folder; "no report"), the exit
-# code, whether the tool ran, and what the log says of this run
+# goes; "evidence": a script left in the folder; "no report"; "fresh folder":
+# the programs in a new folder; "no record": the registry record deleted;
+# "programs on": the programs' folder as a drive letter of a Wine drive type;
+# "letter": a drive letter of a type, with a label or none; "local work
+# dir": LOCAL_WORK made anew), the exit code, whether the tool ran, and what
+# the log says of this run (or, refused, standard error and the temp log).
+# A row on a new machine starts without the record.
 ROWS = {
     "first run": (HIBERNATION, [], {}, CARRY_ON, True, b"ends with 0: done"),
     "second run": (None, [], {}, CARRY_ON, False, b"ends with 0: already done by an earlier run"),
@@ -64,19 +87,38 @@ ROWS = {
     "stand-in changes nothing": (HIBERNATION, [], {"FAKE_DISKPART_NOCHANGE": "1"}, STOP, True,
                                  b"ssdprep.exe ran, but ssdprep-inspect.exe --after ended with "
                                  b"exit code 1"),
+    # The work dir is lost; the record stays with the machine.
+    "the same machine, a fresh folder": (None, [], {"fresh folder": 1}, STOP, False,
+                                         b"evidence of an earlier run: the record "
+                                         b"HKLM\\SOFTWARE\\ssdprep (started "),
+    "the record removed": (None, [], {"fresh folder": 1, "no record": 1}, CARRY_ON, True,
+                           b"ends with 0: done"),
     # The tool would stop at its message box: the program must stop first.
     "folder of 238 characters": (HIBERNATION, [], {"folder": 238}, CARRY_ON, True, b"done"),
     "folder of 239 characters": (HIBERNATION, [], {"folder": 239}, STOP, False,
-                                 b"has 239 characters"),
+                                 refused(b"has 239 characters")),
     "evidence on an untouched drive": (HIBERNATION, [], {"evidence": 1}, STOP, False,
                                        b"evidence of an earlier run: the file "),
     "report missing": (HIBERNATION, [], {"no report": 1}, STOP, False,
                        b"ssdprep-inspect.exe is missing"),
     "tool never ends, --timeout 5": (REPLIES, ["--timeout", "5"], {"FAKE_DISKPART_DELAY": "40000"},
                                      STOP, True, b"diskpart.exe) may still be running"),
-    "log cannot be opened": (HIBERNATION, [], {"log folder": 1}, STOP, False, None),
+    "log cannot be opened": (HIBERNATION, [], {"log folder": 1}, STOP, False,
+                             refused(b"cannot open the log ")),
+    "programs on a network letter": (HIBERNATION, [], {"programs on": ("N", "network")}, STOP,
+                                     False, refused(b"is on a network drive (N:\\), not a local "
+                                                    b"fixed drive; give --work-dir")),
+    "programs on a network letter, --work-dir C:": (
+        None, ["--work-dir", LOCAL_WORK], {"programs on": ("N", "network"), "local work dir": 1},
+        CARRY_ON, True, b"ends with 0: done"),
+    "--work-dir on a removable letter": (HIBERNATION, ["--work-dir", "R:\\"],
+                                         {"letter": ("R", "floppy", None)}, STOP, False,
+                                         refused(b"is on a removable drive (R:\\)")),
+    "a removable letter labelled TEMP_PART01": (None, [], {"letter": ("R", "floppy", "TEMP_PART01")},
+                                                CARRY_ON, True, b"ends with 0: done"),
 }
-SET_UP = ("no diskpart", "folder", "log folder", "evidence", "no report")
+SET_UP = ("no diskpart", "folder", "log folder", "evidence", "no report", "fresh folder",
+          "no record", "programs on", "letter", "local work dir")
 
 
 def read(path):
@@ -86,25 +128,43 @@ def read(path):
 
 class DeployProgramTest(SimCase):
     def install(self, folder):
-        """The program and the twins under the shipped names in `folder`."""
+        """The program's twin and the twins under the shipped names in `folder`."""
         os.makedirs(folder, exist_ok=True)
         for name, built in (("ssdprep.exe", self.exe),
                             ("ssdprep-inspect.exe", windows_executable("ssdprep-inspect-sim.exe")),
-                            ("ssdprep-deploy.exe", windows_executable("ssdprep-deploy.exe"))):
+                            ("ssdprep-deploy.exe", windows_executable("ssdprep-deploy-sim.exe"))):
             shutil.copyfile(built, os.path.join(folder, name))
         return os.path.join(folder, "ssdprep-deploy.exe")
 
+    def letter(self, folder, letter, kind, label=None):
+        """`folder` as drive `letter` of Wine's drive type `kind`, labelled."""
+        os.makedirs(folder, exist_ok=True)
+        if label:
+            with open(os.path.join(folder, ".windows-label"), "w") as file:
+                file.write(label + "\n")
+        self.undo.append(self.prefix.map_letter(letter, folder, kind))
+        if label:  # Wine must report it, or the row would show nothing
+            shown = self.prefix.run(["wine", "cmd", "/c", "vol", letter + ":"]).stdout
+            self.assertIn(label.encode(), shown)
+
+    def temp_log(self):
+        found = glob.glob(os.path.join(self.prefix.path, TEMP_LOGS))
+        return read(found[0]) if found else b""
+
     def test_rows_end_with_0_or_3_and_act_as_the_log_says(self):
-        unmap = None
+        self.undo = []
         for name, (drive, options, env, code, tool_runs, said) in ROWS.items():
             with self.subTest(name):
                 if drive is not None:
                     folder = os.path.join(self.case_dir, re.sub(r"\W+", "_", name))
-                    # A new, unlabelled M: (Wine reads a label when its server starts).
-                    if unmap:
-                        unmap()
-                    os.makedirs(os.path.join(folder, "volume"))
-                    unmap = self.prefix.map_letter("M", os.path.join(folder, "volume"))
+                    # A new, unlabelled M: (Wine reads a label when its server
+                    # starts), no other letter, and no record.
+                    while self.undo:
+                        self.undo.pop()()
+                    self.prefix.reg_delete_key(DEPLOY_RECORD_KEY)
+                    volume = os.path.join(folder, "volume")
+                    os.makedirs(volume)
+                    self.undo.append(self.prefix.map_letter("M", volume))
                     self.drives = SimDrives(os.path.join(folder, "drives"))
                     replies = {"storage": storage_reply(BUS_TYPE_SATA), "smart": identify_reply(1)}
                     if drive == REPLIES:
@@ -116,8 +176,24 @@ class DeployProgramTest(SimCase):
                     deploy = os.path.join(folder, "deploy")
                     if "folder" in env:
                         deploy = nested_folder(deploy, env["folder"])
+                    if "programs on" in env:
+                        self.letter(deploy, env["programs on"][0], env["programs on"][1])
                     program = self.install(deploy)
+                    if "programs on" in env:
+                        program = env["programs on"][0] + ":\\ssdprep-deploy.exe"
                     log = os.path.join(deploy, LOG)
+                if "fresh folder" in env:
+                    deploy = os.path.join(folder, "deploy-" + re.sub(r"\W+", "_", name))
+                    program, log = self.install(deploy), os.path.join(deploy, LOG)
+                if "no record" in env:
+                    self.prefix.reg_delete_key(DEPLOY_RECORD_KEY)
+                if "letter" in env:
+                    self.letter(os.path.join(folder, "letter"), *env["letter"])
+                if "local work dir" in env:
+                    local = os.path.join(self.prefix.drive_c, LOCAL_WORK[3:])
+                    shutil.rmtree(local, ignore_errors=True)
+                    os.makedirs(local)
+                    log = os.path.join(local, LOG)
                 if "log folder" in env:
                     os.makedirs(log)
                 if "evidence" in env:
@@ -127,6 +203,8 @@ class DeployProgramTest(SimCase):
                     os.remove(os.path.join(deploy, "ssdprep-inspect.exe"))
                 before = read(disk) if os.path.exists(disk) else b""
                 logged = read(log) if os.path.isfile(log) else b""
+                temp_logged = self.temp_log()
+                programs = sorted(os.listdir(deploy))
                 runs = len(self.records.runs())
                 if "no diskpart" in env:
                     remove_diskpart(self.prefix)
@@ -140,9 +218,16 @@ class DeployProgramTest(SimCase):
                 finally:
                     install_fake_diskpart(self.prefix)
                 self.assertEqual(result.returncode, code, result.stdout + result.stderr)
-                if said is None:  # nothing ran: one line on standard error
+                # Its own drive requests only read: every open asks for no access.
+                for line in self.drives.log_lines("deploy-calls.log"):
+                    if line.startswith("open "):
+                        self.assertIn(" access=00000000 ", line)
+                if isinstance(said, tuple):  # refused before its log: nothing written there
                     self.assertEqual(result.stdout, b"")
-                    self.assertIn(b"ssdprep-deploy: cannot open the log ", result.stderr)
+                    self.assertIn(b"ssdprep-deploy: " + said[1], result.stderr)
+                    self.assertIn(b" ends with 3: ", self.temp_log()[len(temp_logged):])
+                    self.assertIn(said[1], self.temp_log()[len(temp_logged):])
+                    self.assertEqual(sorted(os.listdir(deploy)), programs)
                     self.assertEqual(len(self.records.runs()), runs)
                     continue
                 this_run = read(log)[len(logged):]
@@ -154,12 +239,13 @@ class DeployProgramTest(SimCase):
                 self.assertIn(last, result.stdout)
                 if tool_runs and drive != REPLIES and "FAKE_DISKPART_NOCHANGE" not in env:
                     self.assertNotIn("84", [entry["type"] for entry in table(disk)])
-                elif drive != REPLIES:
+                elif drive != REPLIES and not tool_runs:
                     self.assertEqual(hashlib.sha256(read(disk)).digest(),
                                      hashlib.sha256(before).digest())
                 if not tool_runs:
                     self.assertEqual(len(self.records.runs()), runs)
-        unmap()
+        while self.undo:
+            self.undo.pop()()
 
 
 class DeploymentFilesTest(unittest.TestCase):

@@ -29,6 +29,7 @@ TEST(DeployArguments, TakesEachOptionOnceWithAGoodValue) {
         Kind kind;
         std::u16string workDir;
         std::uint32_t timeout;
+        const char* says = "";  // in the usage error
     };
     const Row rows[] = {
         {{}, Kind::Run, u"", 600},
@@ -38,8 +39,10 @@ TEST(DeployArguments, TakesEachOptionOnceWithAGoodValue) {
          u"c:\\D",
          86400},
         {{u"--work-dir", u"C:\\", u"--timeout", u"1"}, Kind::Run, u"C:\\", 1},
-        {{u"--work-dir", u"\\\\server\\share"}, Kind::Usage, u"", 600},
-        {{u"--work-dir", u"\\\\?\\C:\\Deploy"}, Kind::Usage, u"", 600},
+        {{u"--work-dir", u"\\\\server\\share"}, Kind::Usage, u"", 600, "not the network path"},
+        {{u"--work-dir", u"\\\\?\\C:\\Deploy"}, Kind::Usage, u"", 600, "not a \\\\?\\ or"},
+        {{u"--work-dir", u"\\\\.\\C:\\Deploy"}, Kind::Usage, u"", 600, "not a \\\\?\\ or"},
+        {{u"--work-dir", u"\\?\\C:\\Deploy"}, Kind::Usage, u"", 600, "needs an absolute path"},
         {{u"--work-dir", u"Z:\\", u"--timeout", u"9"}, Kind::Run, u"Z:\\", 9},
         {{u"--timeout", u"5", u"--help"}, Kind::Help, u"", 5},
         {{u"--version"}, Kind::Version, u"", 600},
@@ -60,6 +63,7 @@ TEST(DeployArguments, TakesEachOptionOnceWithAGoodValue) {
         const std::string name = row.arguments.empty() ? "" : ssdprep::Bytes(row.arguments[0]);
         EXPECT_EQ(parsed.kind, row.kind) << name;
         EXPECT_EQ(parsed.error.empty(), row.kind != Kind::Usage) << name;
+        EXPECT_NE(parsed.error.find(row.says), std::string::npos) << name;
         if (row.kind == Kind::Run) {
             EXPECT_EQ(parsed.settings.workDir, row.workDir) << name;
             EXPECT_EQ(parsed.settings.timeoutSeconds, row.timeout) << name;
