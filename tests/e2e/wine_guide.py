@@ -114,7 +114,7 @@ ROWS = {
     "--work-dir on a removable letter": (HIBERNATION, ["--work-dir", "R:\\"],
                                          {"letter": ("R", "floppy", None)}, STOP, False,
                                          refused(b"is on a removable drive (R:\\)")),
-    "a removable letter labelled TEMP_PART01": (None, [], {"letter": ("R", "floppy", "TEMP_PART01")},
+    "a removable letter labelled TEMP_PART01": (None, [], {"letter": ("S", "floppy", "TEMP_PART01")},
                                                 CARRY_ON, True, b"ends with 0: done"),
 }
 SET_UP = ("no diskpart", "folder", "log folder", "evidence", "no report", "fresh folder",
@@ -188,7 +188,7 @@ class DeployProgramTest(SimCase):
                 if "no record" in env:
                     self.prefix.reg_delete_key(DEPLOY_RECORD_KEY)
                 if "letter" in env:
-                    self.letter(os.path.join(folder, "letter"), *env["letter"])
+                    self.letter(os.path.join(folder, "letter-" + env["letter"][0]), *env["letter"])
                 if "local work dir" in env:
                     local = os.path.join(self.prefix.drive_c, LOCAL_WORK[3:])
                     shutil.rmtree(local, ignore_errors=True)
@@ -224,7 +224,8 @@ class DeployProgramTest(SimCase):
                         self.assertIn(" access=00000000 ", line)
                 if isinstance(said, tuple):  # refused before its log: nothing written there
                     self.assertEqual(result.stdout, b"")
-                    self.assertIn(b"ssdprep-deploy: " + said[1], result.stderr)
+                    self.assertTrue(result.stderr.startswith(b"ssdprep-deploy: "), result.stderr)
+                    self.assertIn(said[1], result.stderr)
                     self.assertIn(b" ends with 3: ", self.temp_log()[len(temp_logged):])
                     self.assertIn(said[1], self.temp_log()[len(temp_logged):])
                     self.assertEqual(sorted(os.listdir(deploy)), programs)
