@@ -47,6 +47,10 @@ std::uint32_t ReadU32(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
+std::uint64_t ReadU64(const std::uint8_t* bytes) {
+    return ReadU32(bytes) | static_cast<std::uint64_t>(ReadU32(bytes + 4)) << 32;
+}
+
 void WriteU32(std::uint8_t* bytes, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));

@@ -91,6 +91,7 @@ int CountInternal(const DrivePresence& presence, const DriveBuses& buses);
 
 // Little-endian reads and writes on byte blocks.
 std::uint32_t ReadU32(const std::uint8_t* bytes);
+std::uint64_t ReadU64(const std::uint8_t* bytes);
 void WriteU32(std::uint8_t* bytes, std::uint32_t value);
 
 }  // namespace ssdprep

@@ -1,6 +1,7 @@
 #include "disk/layout.h"
 
 #include <algorithm>
+#include <array>
 
 namespace ssdprep {
 namespace {
@@ -10,6 +11,13 @@ constexpr std::size_t kEntrySize = 32;
 constexpr std::size_t kNumberOffset = 20;
 constexpr std::size_t kTypeOffset = 24;
 constexpr std::size_t kRecognizedOffset = 26;
+constexpr std::size_t kStartingOffsetOffset = 0;
+constexpr std::size_t kLengthOffset = 8;
+// DISK_GEOMETRY_EX: DISK_GEOMETRY (Cylinders, MediaType, TracksPerCylinder,
+// SectorsPerTrack, BytesPerSector), then DiskSize; room for what follows.
+constexpr std::size_t kBytesPerSectorOffset = 20;
+constexpr std::size_t kDiskSizeOffset = 24;
+constexpr std::size_t kGeometryReplySize = 256;
 constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
 // DRIVE_LAYOUT_INFORMATION_EX: PartitionStyle, PartitionCount, then the
 // union whose Mbr member begins with Signature.
@@ -39,6 +47,40 @@ LayoutAnswer QueryLayout(const Disk& disk) {
     drive.reset();
     if (!answer.read) {
         platform::SendDebugString(kLayoutReadFailed);
+    }
+    return answer;
+}
+
+std::vector<LayoutEntry> LayoutEntries(const LayoutReply& reply) {
+    std::vector<LayoutEntry> entries;
+    const std::uint32_t count = EntriesToScan(reply);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry = reply.data() + kFirstEntryOffset + kEntrySize * i;
+        entries.push_back({i, ReadU64(entry + kStartingOffsetOffset), ReadU64(entry + kLengthOffset),
+                           static_cast<int>(ReadU32(entry + kNumberOffset)), entry[kTypeOffset],
+                           entry[kRecognizedOffset] == 1});
+    }
+    return entries;
+}
+
+bool IsContainer(int type) { return type == 0x05 || type == 0x0F; }
+
+GeometryAnswer QueryGeometry(const Disk& disk) {
+    GeometryAnswer answer;
+    const platform::UniqueDrive drive = OpenDrive(disk, 0, 0);
+    if (!drive.valid()) {
+        answer.error = platform::LastError();
+        return answer;
+    }
+    std::array<std::uint8_t, kGeometryReplySize> reply{};
+    std::uint32_t returned = 0;
+    answer.read = platform::DeviceControl(drive.get(), kGetDriveGeometryExCode, nullptr, 0,
+                                          reply.data(), kGeometryReplySize, &returned) != 0;
+    if (answer.read) {
+        answer.bytesPerSector = ReadU32(reply.data() + kBytesPerSectorOffset);
+        answer.diskSize = ReadU64(reply.data() + kDiskSizeOffset);
+    } else {
+        answer.error = platform::LastError();
     }
     return answer;
 }

@@ -39,6 +39,21 @@ struct PartitionEntry {
     int number;
     int type;  // 0 to 255
 };
+
+// Every entry of a layout reply, recognised or not, as Windows lists them:
+// the MBR's four, then four for each logical drive's table.
+struct LayoutEntry {
+    std::uint32_t index;   // 0 to 3: one of the MBR's own (primary) entries
+    std::uint64_t offset;  // StartingOffset, bytes
+    std::uint64_t length;  // PartitionLength, bytes
+    int number;
+    int type;
+    bool recognized;
+};
+inline constexpr std::uint32_t kPrimaryEntries = 4;
+std::vector<LayoutEntry> LayoutEntries(const LayoutReply& reply);
+// The types IsContainerPartition names: an extended partition.
+bool IsContainer(int type);
 // The entries the scans take part in: recognised (exactly 1), in order,
 // among the first PartitionCount but never past the 16th entry, whatever
 // PartitionCount claims.
@@ -69,6 +84,18 @@ struct StyleAnswer {
 StyleAnswer QueryPartitionStyle(const Disk& disk);
 // The MBR disk signature, when the style was read and is MBR.
 std::optional<std::uint32_t> MbrSignature(const StyleAnswer& style);
+
+// Drive 0's size and sector size, as IOCTL_DISK_GET_DRIVE_GEOMETRY_EX gives
+// them (Windows XP and Server 2003 on). The report's own read, after the
+// tool's, opened asking for no access: the request needs none.
+inline constexpr std::uint32_t kGetDriveGeometryExCode = 0x700A0;
+struct GeometryAnswer {
+    bool read = false;
+    std::uint32_t error = 0;
+    std::uint32_t bytesPerSector = 0;
+    std::uint64_t diskSize = 0;  // bytes
+};
+GeometryAnswer QueryGeometry(const Disk& disk);
 
 // The lowest number from 1 to the count whose type is the hibernation
 // partition's, or -1. `count` and `typeOf(n)` each read the drive afresh.

@@ -18,10 +18,6 @@ constexpr std::size_t kLengthOffset = 16;
 // Room for more extents than a simple or spanned volume of this kind has.
 constexpr std::size_t kExtentsRead = 8;
 
-std::uint64_t ReadU64(const std::uint8_t* bytes) {
-    return ReadU32(bytes) | static_cast<std::uint64_t>(ReadU32(bytes + 4)) << 32;
-}
-
 }  // namespace
 
 std::optional<std::vector<VolumeExtent>> ReadVolumeExtents(char letter) {

@@ -44,6 +44,26 @@ static_assert(sizeof(PARTITION_INFORMATION) == 32);
 static_assert(offsetof(PARTITION_INFORMATION, PartitionNumber) == 20);
 static_assert(offsetof(PARTITION_INFORMATION, PartitionType) == 24);
 static_assert(offsetof(PARTITION_INFORMATION, RecognizedPartition) == 26);
+static_assert(offsetof(PARTITION_INFORMATION, StartingOffset) == 0);
+static_assert(offsetof(PARTITION_INFORMATION, PartitionLength) == 8);
+
+// The reads that need no access to the drive (FILE_ANY_ACCESS, bits 14 and
+// 15 of the code): the extended layout for the style and the MBR disk
+// signature, the geometry for the size, and a volume's extents.
+constexpr DWORD AccessOf(DWORD code) { return (code >> 14) & 3; }
+static_assert(IOCTL_DISK_GET_DRIVE_LAYOUT_EX == 0x70050);
+static_assert(AccessOf(IOCTL_DISK_GET_DRIVE_LAYOUT_EX) == FILE_ANY_ACCESS);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionStyle) == 0);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Mbr) == 8);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_MBR, Signature) == 0);
+static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x700A0);
+static_assert(AccessOf(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) == FILE_ANY_ACCESS);
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24);
+static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == 20);
+static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000);
+static_assert(AccessOf(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS) == FILE_ANY_ACCESS);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8 && sizeof(DISK_EXTENT) == 24);
+static_assert(offsetof(DISK_EXTENT, StartingOffset) == 8 && offsetof(DISK_EXTENT, ExtentLength) == 16);
 
 namespace platform {
 
