@@ -31,6 +31,28 @@ std::string Bytes(std::u16string_view text) {
     return bytes;
 }
 
+std::string BinarySize(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    constexpr std::uint64_t kStep = 1024;
+    if (bytes < kStep) {
+        return Decimal(static_cast<long long>(bytes)) + " bytes";
+    }
+    std::size_t unit = 0;
+    std::uint64_t size = kStep;
+    while (unit + 1 < std::size(kUnits) && bytes / size >= kStep) {
+        size *= kStep;
+        ++unit;
+    }
+    std::uint64_t whole = bytes / size;
+    std::uint64_t tenths = ((bytes % size) * 10 + size / 2) / size;
+    if (tenths == 10) {
+        ++whole;
+        tenths = 0;
+    }
+    return Decimal(static_cast<long long>(whole)) + "." + Decimal(static_cast<long long>(tenths)) +
+           " " + kUnits[unit];
+}
+
 std::string Utf8(std::u16string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {

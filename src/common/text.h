@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@ std::string Hex(unsigned value, std::size_t digits);
 // One byte per character; the values passed are ASCII, anything else would
 // have no byte of its own and is written as '?'.
 std::string Bytes(std::u16string_view text);
+// In the largest of KiB, MiB, GiB and TiB that leaves an integer part of at
+// least 1, with one decimal, rounded half up: "16.0 MiB". Under 1 KiB, in
+// bytes: "512 bytes".
+std::string BinarySize(std::uint64_t bytes);
 // UTF-8, surrogate pairs joined; a lone surrogate is encoded as it stands.
 std::string Utf8(std::u16string_view text);
 

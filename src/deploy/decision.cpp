@@ -44,6 +44,9 @@ Next WithoutTheTool(const Options& options, const Facts& facts) {
         return options.declineStops ? Finish(kStop, why + " (--decline-stops)")
                                     : Finish(kGoOn, why + "; ssdprep.exe was not started");
     }
+    if (report.EndedWith(kReportWouldHalfChange)) {
+        return Finish(kStop, "the tool would leave drive 0 half changed; it was not started");
+    }
     if (report.EndedWith(kReportWouldStop)) {
         return Finish(kStop,
                       "the report says ssdprep.exe could not carry out its partition "

@@ -20,6 +20,7 @@ inline constexpr std::int32_t kReportWouldChange = 0;
 inline constexpr std::int32_t kReportDeclined = 1;
 inline constexpr std::int32_t kReportWouldStop = 3;
 inline constexpr std::int32_t kReportNothingToDelete = 4;
+inline constexpr std::int32_t kReportWouldHalfChange = 5;
 // --after: 0 done, 1 not done.
 inline constexpr std::int32_t kAfterDone = 0;
 inline constexpr std::int32_t kAfterNotDone = 1;

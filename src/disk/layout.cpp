@@ -56,7 +56,8 @@ std::vector<LayoutEntry> LayoutEntries(const LayoutReply& reply) {
     const std::uint32_t count = EntriesToScan(reply);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* entry = reply.data() + kFirstEntryOffset + kEntrySize * i;
-        entries.push_back({i, ReadU64(entry + kStartingOffsetOffset), ReadU64(entry + kLengthOffset),
+        entries.push_back({i, ReadU64(entry + kStartingOffsetOffset),
+                           ReadU64(entry + kLengthOffset),
                            static_cast<int>(ReadU32(entry + kNumberOffset)), entry[kTypeOffset],
                            entry[kRecognizedOffset] == 1});
     }

@@ -30,8 +30,8 @@ struct Extent {
 struct Placement {
     std::optional<Extent> partition;  // when it can be created
     bool noFreeSlot = false;          // the MBR's four entries all in use
-    bool noRoom = false;  // no unallocated extent of 1 MiB outside the primaries and
-                          // the extended partition
+    bool noRoom = false;              // no unallocated extent of 1 MiB outside the primaries and
+                                      // the extended partition
 };
 
 // After the recognised partition numbered `deleted` (-1: none) is gone: the

@@ -16,11 +16,18 @@ namespace {
 constexpr std::uint32_t kLabelCapacity = platform::kMaxPath + 1;  // as the call documents
 constexpr int kLetters = 26;
 
-// Whether any extent of the volume at that letter lies on drive 0; nothing
-// when that cannot be read.
-std::optional<bool> OnDrive0(char letter) {
-    const std::optional<std::vector<VolumeExtent>> extents = ReadVolumeExtents(letter);
-    return extents ? std::optional<bool>(LiesOn(*extents, kTargetDrive)) : std::nullopt;
+// Where the volume at that letter lies and how large it is, when its
+// extents can be read.
+LabelledVolume Labelled(char letter, const std::u16string& fileSystem) {
+    LabelledVolume volume{letter, std::nullopt, std::nullopt, fileSystem};
+    if (const std::optional<std::vector<VolumeExtent>> extents = ReadVolumeExtents(letter)) {
+        volume.onDrive0 = LiesOn(*extents, kTargetDrive);
+        volume.size = 0;
+        for (const VolumeExtent& extent : *extents) {
+            *volume.size += extent.length;
+        }
+    }
+    return volume;
 }
 
 }  // namespace
@@ -46,9 +53,11 @@ AfterInspection InspectAfter() {
         const char letter = static_cast<char>('A' + i);
         const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
         std::array<char16_t, kLabelCapacity> label{};
-        if (platform::QueryVolumeInformation(root, label.data(), kLabelCapacity) != 0 &&
+        std::array<char16_t, kLabelCapacity> fileSystem{};
+        if (platform::QueryVolumeInformation(root, label.data(), kLabelCapacity, nullptr,
+                                             fileSystem.data(), kLabelCapacity) != 0 &&
             std::u16string_view(label.data()) == kNewPartitionLabel) {
-            after.volumes.push_back({letter, OnDrive0(letter)});
+            after.volumes.push_back(Labelled(letter, fileSystem.data()));
         }
     }
     return after;
@@ -96,7 +105,8 @@ std::string FormatAfter(const AfterInspection& after, std::string_view version) 
              (!volume.onDrive0   ? "whether it is on drive 0 cannot be read"
               : *volume.onDrive0 ? "on drive 0"
                                  : "not on drive 0") +
-             ")\n";
+             ")" + (volume.size ? ", " + BinarySize(*volume.size) : "") +
+             (volume.fileSystem.empty() ? "" : ", " + Utf8(volume.fileSystem)) + "\n";
     }
     if (NewVolumes(after) > 1) {
         r += "More than one volume carries the label: the tool may have run more than once.\n";

@@ -1,6 +1,7 @@
 // ssdprep-inspect --after: did a run leave drive 0 as intended? Reading only.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +13,9 @@ namespace ssdprep {
 
 struct LabelledVolume {
     char letter;
-    std::optional<bool> onDrive0;  // nothing when the volume's extents cannot be read
+    std::optional<bool> onDrive0;       // nothing when the volume's extents cannot be read
+    std::optional<std::uint64_t> size;  // bytes, its extents' lengths summed, when read
+    std::u16string fileSystem;          // as GetVolumeInformationW names it
 };
 
 struct AfterInspection {

@@ -3,6 +3,7 @@
 #include "inspect/inspection.h"
 
 #include "common/text.h"
+#include "inspect/create.h"
 #include "inspect/shared.h"
 #include "partition/script_text.h"
 #include "platform/platform.h"
@@ -46,6 +47,7 @@ Inspection Inspect() {
         },
         [&](int number) { return PartitionTypeOrNone(QueryLayout(disk), number); });
     in.style = QueryPartitionStyle(disk);
+    in.geometry = QueryGeometry(disk);
 
     in.verdict = DecideGates([&] { return in.auditMode; },
                              [&] { return in.ssdOnly == SsdOnlyOutcome::SsdOnly ? 1 : 0; });
@@ -65,8 +67,10 @@ Outcome Decide(const Inspection& in) {
     if (FirstFailedStep(in) != nullptr) {
         return Outcome::WouldStop;
     }
-    return in.hibernationPartition == kNoPartition ? Outcome::NothingToDelete
-                                                   : Outcome::WouldChange;
+    if (in.hibernationPartition == kNoPartition) {
+        return Outcome::NothingToDelete;
+    }
+    return CannotCreate(ModelCreate(in)) ? Outcome::WouldHalfChange : Outcome::WouldChange;
 }
 
 }  // namespace ssdprep

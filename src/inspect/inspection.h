@@ -23,6 +23,7 @@ enum class Outcome {
     Usage = 2,            // an argument it does not know
     WouldStop = 3,        // the gates pass, a step's check fails: the tool ends with 2
     NothingToDelete = 4,  // the gates pass, no hibernation partition: it only adds one
+    WouldHalfChange = 5,  // it would delete the hibernation partition, and could not create
 };
 
 struct Inspection {
@@ -36,7 +37,8 @@ struct Inspection {
     SsdOnlyOutcome ssdOnly = SsdOnlyOutcome::NotOneInternalDrive;
     LayoutAnswer layout;  // the search's first read
     int hibernationPartition = kNoPartition;
-    StyleAnswer style;  // the report's own read, after all of the tool's
+    StyleAnswer style;        // the report's own reads, after all of the tool's
+    GeometryAnswer geometry;  // the second of them
     Verdict verdict = Verdict::NotAuditMode;
     std::vector<StepCheck> steps;  // only when both gates pass
     std::string deleteScript;
@@ -45,8 +47,8 @@ struct Inspection {
 
 // Reads everything the tool reads, in its order, whatever the gates decide:
 // the audit facts, drives 0 to 4, drive 0's bus, identify data and layout;
-// then drive 0's partition style and, when both gates pass, the checks the
-// tool makes before the partition steps.
+// then drive 0's partition style and geometry and, when both gates pass,
+// the checks the tool makes before the partition steps.
 Inspection Inspect();
 Outcome Decide(const Inspection& inspection);
 

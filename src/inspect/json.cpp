@@ -1,5 +1,6 @@
 // The report as one JSON object, for a record to keep.
 #include "common/text.h"
+#include "inspect/create.h"
 #include "inspect/inspection.h"
 #include "inspect/shared.h"
 
@@ -7,6 +8,11 @@ namespace ssdprep {
 namespace {
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
+
+std::string Span(std::uint64_t offset, std::uint64_t length) {
+    return "{\"offset\": " + Decimal(static_cast<long long>(offset)) +
+           ", \"length\": " + Decimal(static_cast<long long>(length)) + "}";
+}
 
 const char* VerdictName(Outcome outcome, Verdict verdict) {
     switch (outcome) {
@@ -16,6 +22,8 @@ const char* VerdictName(Outcome outcome, Verdict verdict) {
             return "would-stop";
         case Outcome::NothingToDelete:
             return "nothing-to-delete";
+        case Outcome::WouldHalfChange:
+            return "would-half-change";
         case Outcome::WouldChange:
         case Outcome::Usage:
             break;
@@ -66,14 +74,36 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     const char* style = StyleName(in.style);
     j += "  \"partition_style\": " +
          (style != nullptr ? Quoted(std::string_view(style)) : std::string("null")) + ",\n";
+    j += "  \"disk_size\": " +
+         (in.geometry.read ? Decimal(static_cast<long long>(in.geometry.diskSize))
+                           : std::string("null")) +
+         ",\n";
     j += "  \"partitions\": [";
-    const std::vector<PartitionEntry> partitions = Partitions(in);
-    for (std::size_t i = 0; i < partitions.size(); ++i) {
-        j += (i == 0 ? "" : ", ") + std::string("{\"number\": ") + Decimal(partitions[i].number) +
-             ", \"type\": " + Decimal(partitions[i].type) + "}";
+    std::string extended = "null";
+    std::string separator;
+    for (const LayoutEntry& entry : ShownEntries(in)) {
+        if (!entry.recognized) {
+            extended = Span(entry.offset, entry.length);
+            continue;
+        }
+        const std::string span = Span(entry.offset, entry.length);
+        j += separator + "{\"number\": " + Decimal(entry.number) +
+             ", \"type\": " + Decimal(entry.type) + ", " + span.substr(1, span.size() - 2) +
+             ", \"kind\": \"" + Kind(entry) + "\"}";
+        separator = ", ";
     }
     j += "],\n";
+    j += "  \"extended\": " + extended + ",\n";
     j += "  \"hibernation_partition\": " + Decimal(in.hibernationPartition) + ",\n";
+    const CreateModel model = ModelCreate(in);
+    const bool placed = model.placement && model.placement->partition;
+    j += "  \"new_partition\": " +
+         (placed ? Span(model.placement->partition->offset, model.placement->partition->length)
+                 : std::string("null")) +
+         ",\n";
+    const std::string problem = CreateProblem(model);
+    j += "  \"create_problem\": " + (problem.empty() ? std::string("null") : Quoted(problem)) +
+         ",\n";
     j += "  \"steps\": [";
     for (std::size_t i = 0; i < in.steps.size(); ++i) {
         j += (i == 0 ? "" : ", ") + std::string("{\"name\": ") + Quoted(in.steps[i].name) +

@@ -1,7 +1,9 @@
 // The report as text: one line per fact, in the order the tool decides.
+#include <algorithm>
 #include <array>
 
 #include "common/text.h"
+#include "inspect/create.h"
 #include "inspect/inspection.h"
 #include "inspect/shared.h"
 #include "platform/platform.h"
@@ -18,7 +20,11 @@ const char kExitCodeTable[] =
     "     ssdprep.exe would end with exit code 2\n"
     "  4  its checks pass, but there is no hibernation partition it can find (none,\n"
     "     an unreadable layout, or not MBR): it would delete nothing and still add a\n"
-    "     partition. A second run is this case.\n";
+    "     partition. A second run is this case.\n"
+    "  5  its checks pass and it would delete the hibernation partition, but after\n"
+    "     the delete there is no free primary slot or no unallocated space outside\n"
+    "     the extended partition: it would leave drive 0 with the hibernation\n"
+    "     partition deleted and no new partition\n";
 
 namespace {
 
@@ -183,13 +189,18 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
     r += std::string("SSD-only model: ") + YesNo(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + "\n";
 
     if (in.layout.read) {
-        const std::vector<PartitionEntry> partitions = Partitions(in);
-        r += "Drive 0 layout: " + Decimal(static_cast<long long>(partitions.size())) +
+        const std::vector<LayoutEntry> shown = ShownEntries(in);
+        r += "Drive 0 layout: " +
+             Decimal(std::count_if(shown.begin(), shown.end(),
+                                   [](const LayoutEntry& e) { return e.recognized; })) +
              " recognised partitions\n";
-        for (const PartitionEntry& p : partitions) {
-            r += "  partition " + Decimal(p.number) + ": type " + "0x" +
-                 Hex(static_cast<unsigned>(p.type), 2) +
-                 (p.type == kHibernationPartitionType ? " (hibernation)\n" : "\n");
+        for (const LayoutEntry& p : shown) {
+            const std::string where = BinarySize(p.length) + " at " + BinarySize(p.offset) + "\n";
+            const std::string type = "type 0x" + Hex(static_cast<unsigned>(p.type), 2);
+            r += !p.recognized ? "  extended partition: " + type + ", " + where
+                               : "  partition " + Decimal(p.number) + ": " + type +
+                                     (p.type == kHibernationPartitionType ? " (hibernation)" : "") +
+                                     ", " + Kind(p) + ", " + where;
         }
     } else {
         r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout, in.style) + "\n";
@@ -197,10 +208,17 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
     const char* style = StyleName(in.style);
     r += std::string("Drive 0 partition style (this report's own extra read): ") +
          (style != nullptr ? style : "not read, error " + Decimal(in.style.error)) + "\n";
+    r += "Drive 0 size (this report's own extra read): " +
+         (in.geometry.read ? BinarySize(in.geometry.diskSize) + ", " +
+                                 Decimal(in.geometry.bytesPerSector) + "-byte sectors"
+                           : "not read, error " + Decimal(in.geometry.error)) +
+         "\n";
     r += "Hibernation partition: " +
          (in.hibernationPartition == kNoPartition ? std::string("none (-1)")
                                                   : Decimal(in.hibernationPartition)) +
          "\n";
+    const CreateModel model = ModelCreate(in);
+    r += NewPartitionLine(in, model);
     if (!in.steps.empty()) {
         r += "Before the partition steps, ssdprep.exe checks:\n";
         for (const StepCheck& step : in.steps) {
@@ -228,7 +246,17 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
             r += "Verdict: nothing to delete: " + NothingToDeleteReason(in) +
                  ". ssdprep.exe would delete nothing (the delete script selects partition -1) "
                  "and still add a partition in any free space." +
+                 (CannotCreate(model)
+                      ? " The create step could not succeed either: " + CreateProblem(model) + "."
+                      : "") +
                  kSettleNote + "\n";
+            break;
+        case Outcome::WouldHalfChange:
+            r += "Verdict: ssdprep.exe would leave drive 0 half changed: after the delete of "
+                 "hibernation partition " +
+                 Decimal(in.hibernationPartition) + " " + CreateProblem(model) +
+                 ", so the create step would fail unseen (noerr). It would leave the "
+                 "hibernation partition deleted and no new partition.\n";
             break;
         case Outcome::WouldChange:
         case Outcome::Usage:

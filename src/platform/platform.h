@@ -103,10 +103,12 @@ std::int32_t CloseRegistryKey(Handle key);  // RegCloseKey
 std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* buffer);
 int StripPathToRoot(char16_t* path);  // PathStripToRootW
 int IsUncPath(const char16_t* path);  // PathIsUNCW
-// GetVolumeInformationW(root, label, labelSize, NULL, NULL, flags, NULL, 0):
-// the label and the file system flags only where asked for.
+// GetVolumeInformationW(root, label, labelSize, NULL, NULL, flags,
+// fileSystem, fileSystemSize): the label, the file system flags and the file
+// system's name only where asked for.
 int QueryVolumeInformation(const char16_t* root, char16_t* label = nullptr,
-                           std::uint32_t labelSize = 0, std::uint32_t* flags = nullptr);
+                           std::uint32_t labelSize = 0, std::uint32_t* flags = nullptr,
+                           char16_t* fileSystem = nullptr, std::uint32_t fileSystemSize = 0);
 // GetFileAttributesExW(path, GetFileExInfoStandard, ...); of the data, only
 // the attributes, and only where asked for.
 int QueryFileAttributes(const char16_t* path, std::uint32_t* attributes = nullptr);

@@ -63,7 +63,8 @@ static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == 20);
 static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000);
 static_assert(AccessOf(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS) == FILE_ANY_ACCESS);
 static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8 && sizeof(DISK_EXTENT) == 24);
-static_assert(offsetof(DISK_EXTENT, StartingOffset) == 8 && offsetof(DISK_EXTENT, ExtentLength) == 16);
+static_assert(offsetof(DISK_EXTENT, StartingOffset) == 8 &&
+              offsetof(DISK_EXTENT, ExtentLength) == 16);
 
 namespace platform {
 

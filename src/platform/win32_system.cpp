@@ -101,10 +101,12 @@ std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* bu
 }
 
 int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t labelSize,
-                           std::uint32_t* flags) {
+                           std::uint32_t* flags, char16_t* fileSystem,
+                           std::uint32_t fileSystemSize) {
     DWORD systemFlags = 0;
     const BOOL ok = ::GetVolumeInformationW(Wide(root), Wide(label), labelSize, nullptr, nullptr,
-                                            flags != nullptr ? &systemFlags : nullptr, nullptr, 0);
+                                            flags != nullptr ? &systemFlags : nullptr,
+                                            Wide(fileSystem), fileSystemSize);
     if (flags != nullptr) {
         *flags = systemFlags;
     }

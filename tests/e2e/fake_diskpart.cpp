@@ -15,9 +15,11 @@
 //   FAKE_DISKPART_VOLUME  folder (Windows path) standing for the new volume's
 //                         drive letter: a format writes its label into
 //                         .windows-label there (where Wine reads a volume
-//                         label from), and deleting the partition whose file
-//                         system carries that label, as blkid reads it,
-//                         removes the file. When the folder is a drive's root
+//                         label from), and the partition's offset and length
+//                         in bytes into .ssdprep-extent (which the simulated
+//                         drives answer the extents request from); deleting
+//                         the partition whose file system carries that label,
+//                         as blkid reads it, removes both. When the folder is a drive's root
 //                         (M:\), Wine is then made to read that drive's label
 //                         again (see RereadLabel)
 //   FAKE_DISKPART_NOCHANGE  1: a script on an image is recorded but not
@@ -630,7 +632,8 @@ private:
             !label.empty() &&
             RunShell("l=$(blkid -p -O \"$2\" -s LABEL -o value \"$1\"); test \"$l\" = \"$3\"",
                      {m_unixImage, offset, label}) == 0;
-        if (labelled && ::DeleteFileW(m_labelFile.c_str()) == 0) {
+        if (labelled &&
+            (::DeleteFileW(m_labelFile.c_str()) == 0 || ::DeleteFileW(ExtentFile().c_str()) == 0)) {
             return Failed(kServiceFailed, "deleted, but its label file stays");
         }
         if (labelled) {
@@ -717,7 +720,11 @@ private:
             return Failed(kServiceFailed, "formatting ended with " + std::to_string(status));
         }
         m_partition.type = 0x07;
-        if (!m_labelFile.empty() && !WriteWholeFile(m_labelFile, label, CREATE_ALWAYS)) {
+        // Where the volume lies, for the simulated drives' extents answer.
+        const std::string extent = std::to_string(m_partition.start * mbr::kSectorSize) + " " +
+                                   std::to_string(m_partition.sectors * mbr::kSectorSize) + "\n";
+        if (!m_labelFile.empty() && (!WriteWholeFile(m_labelFile, label, CREATE_ALWAYS) ||
+                                     !WriteWholeFile(ExtentFile(), extent, CREATE_ALWAYS))) {
             return Failed(kServiceFailed, "formatted, but the label file cannot be written");
         }
         if (!m_labelFile.empty()) {
@@ -738,6 +745,11 @@ private:
             }
         }
         return Failed(kServiceFailed, "no free drive letter");
+    }
+
+    // Beside the label: the formatted partition's offset and length in bytes.
+    std::wstring ExtentFile() const {
+        return m_labelFile.substr(0, m_labelFile.find_last_of(L'\\')) + L"\\.ssdprep-extent";
     }
 
     std::wstring m_drives;

@@ -12,20 +12,22 @@
 //   smart.bin    reply to SMART_RCV_DRIVE_DATA
 //   layout.bin   reply to IOCTL_DISK_GET_DRIVE_LAYOUT
 //   layout-ex.bin  reply to IOCTL_DISK_GET_DRIVE_LAYOUT_EX
+//   geometry.bin reply to IOCTL_DISK_GET_DRIVE_GEOMETRY_EX
 //   disk.img     a raw disk image, never written; without layout.bin or
 //                layout-ex.bin that layout reply is made from it at every
 //                call (see LayoutReply): an MBR image gives its partitions,
 //                one with a GPT protective MBR (a slot of type 0xEE) the GPT
 //                style with no entries, whose legacy request fails, and one
-//                without the 0x55AA signature the RAW style
+//                without the 0x55AA signature the RAW style; without
+//                geometry.bin the geometry reply gives the image's size
 // A reply file's bytes go to the start of the output buffer, cut at its
 // length; without the file the call fails and the buffer is left alone.
 //
 // The volume \\.\X: whose letter FAKE_DISKPART_VOLUME names (the folder the
 // stand-in partitioning tool labels, M:\ say) is served too: its extents
-// request answers one extent on disk 0, where the stand-in made it. Any
-// other volume does not open, as under Wine, which cannot tell a volume's
-// disk.
+// request answers one extent on disk 0, where the stand-in made it (its
+// .ssdprep-extent there). Any other volume does not open, as under Wine,
+// which cannot tell a volume's disk.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -54,6 +56,9 @@ constexpr std::uint32_t kDiskGetDriveLayoutEx = 0x00070050;
 static_assert(kDiskGetDriveLayoutEx == IOCTL_DISK_GET_DRIVE_LAYOUT_EX);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == 48 &&
               sizeof(PARTITION_INFORMATION_EX) == 144);
+
+constexpr std::uint32_t kDiskGetDriveGeometryEx = 0x000700A0;
+static_assert(kDiskGetDriveGeometryEx == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX);
 
 constexpr wchar_t kDrivePrefix[] = L"\\\\.\\PHYSICALDRIVE";
 constexpr std::uint32_t kVolumeGetDiskExtents = 0x00560000;
@@ -192,11 +197,22 @@ std::string StandInVolume(const wchar_t* path) {
     return std::string(1, static_cast<char>(::towupper(path[4]))) + ":";
 }
 
-// VOLUME_DISK_EXTENTS with one extent, on disk 0.
+// VOLUME_DISK_EXTENTS with one extent, on disk 0, where the stand-in's
+// .ssdprep-extent in the volume says it made it; without that file, none.
 DWORD VolumeExtents(void* out, std::uint32_t outSize, std::uint32_t* returned) {
+    std::string where;
+    unsigned long long offset = 0;
+    unsigned long long length = 0;
+    if (!ReadWholeFile(Environment(L"FAKE_DISKPART_VOLUME").substr(0, 2) + L"\\.ssdprep-extent",
+                       where) ||
+        std::sscanf(where.c_str(), "%llu %llu", &offset, &length) != 2) {
+        return ERROR_FILE_NOT_FOUND;
+    }
     VOLUME_DISK_EXTENTS extents{};
     extents.NumberOfDiskExtents = 1;
     extents.Extents[0].DiskNumber = 0;
+    extents.Extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(offset);
+    extents.Extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(length);
     if (outSize < sizeof extents) {
         return ERROR_INSUFFICIENT_BUFFER;
     }
@@ -217,6 +233,8 @@ const wchar_t* ReplyFileFor(std::uint32_t code) {
             return L"layout.bin";
         case kDiskGetDriveLayoutEx:
             return L"layout-ex.bin";
+        case kDiskGetDriveGeometryEx:
+            return L"geometry.bin";
         default:
             return nullptr;
     }
@@ -305,6 +323,39 @@ DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t o
     return ERROR_SUCCESS;
 }
 
+// DISK_GEOMETRY_EX of an image: 512-byte sectors, its size, and a geometry
+// of 255 heads and 63 sectors a track, as Windows reports for such disks.
+DWORD GeometryReply(const std::wstring& image, void* out, std::uint32_t outSize,
+                    std::uint32_t* returned) {
+    const HANDLE file =
+        ::CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER size{};
+    const bool sized = file != INVALID_HANDLE_VALUE && ::GetFileSizeEx(file, &size) != 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+    }
+    constexpr std::size_t kSize = offsetof(DISK_GEOMETRY_EX, Data);
+    if (!sized) {
+        return ERROR_NOT_READY;
+    }
+    if (outSize < kSize) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    DISK_GEOMETRY_EX geometry{};
+    geometry.Geometry.MediaType = FixedMedia;
+    geometry.Geometry.TracksPerCylinder = 255;
+    geometry.Geometry.SectorsPerTrack = 63;
+    geometry.Geometry.BytesPerSector = mbr::kSectorSize;
+    geometry.Geometry.Cylinders.QuadPart = size.QuadPart / (255 * 63 * mbr::kSectorSize);
+    geometry.DiskSize = size;
+    std::memcpy(out, &geometry, kSize);
+    if (returned != nullptr) {
+        *returned = kSize;
+    }
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 namespace platform {
@@ -355,6 +406,9 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
     } else if (known && (code == kDiskGetDriveLayout || ex) &&
                !FileExists(folder + L"\\" + replyFile) && FileExists(folder + L"\\disk.img")) {
         error = LayoutReply(folder + L"\\disk.img", ex, out, outSize, returned);
+    } else if (known && code == kDiskGetDriveGeometryEx &&
+               !FileExists(folder + L"\\" + replyFile) && FileExists(folder + L"\\disk.img")) {
+        error = GeometryReply(folder + L"\\disk.img", out, outSize, returned);
     } else if (known && replyFile != nullptr) {
         std::string reply;
         if (ReadWholeFile(folder + L"\\" + replyFile, reply)) {

@@ -48,6 +48,9 @@ CARRY_ON = 0
 STOP = 3
 HIBERNATION = ([(1, 20, "7"), (21, 30, "84")], "dos")
 GPT = ([(1, 20, "L")], "gpt")
+# A logical hibernation partition in an extended partition that takes the rest
+# of the disk: the report foresees a half change (5).
+NO_ROOM = ([(1, 8, "7"), (9, 55, "5"), (10, 6, "7"), (17, 6, "84")], "dos")
 # Drive 0 without an image: the stand-in changes nothing there.
 REPLIES = "replies"
 LOG = "ssdprep-deploy.log"
@@ -84,6 +87,9 @@ ROWS = {
                              b"(--decline-stops)"),
     "partitioning tool missing": (HIBERNATION, [], {"no diskpart": 1}, STOP, False,
                                   b"could not carry out its partition steps here"),
+    "no room for the new partition": (NO_ROOM, [], {}, STOP, False,
+                                      b"ends with 3: the tool would leave drive 0 half changed; "
+                                      b"it was not started"),
     "stand-in changes nothing": (HIBERNATION, [], {"FAKE_DISKPART_NOCHANGE": "1"}, STOP, True,
                                  b"ssdprep.exe ran, but ssdprep-inspect.exe --after ended with "
                                  b"exit code 1"),

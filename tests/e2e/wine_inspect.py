@@ -11,18 +11,23 @@ import unittest
 from harness import (NOT_AUDIT_MODE, NOT_SSD_ONLY, BUS_TYPE_SATA, BUS_TYPE_USB, SETUP_STATE_KEY,
                      DiskpartRecords, SimDrives, identify_reply, install_fake_diskpart,
                      layout_reply, remove_diskpart, storage_reply, windows_executable)
-from wine_images import make_image
+from wine_images import make_image, table
 from wine_partition import CREATE_NAME, DELETE_NAME, STANDARD_LAYOUT, nested_folder
 from wine_sim import SimCase
 
 VERDICT_OF_OUTPUT = {NOT_AUDIT_MODE: "not-audit", NOT_SSD_ONLY: "not-ssd-only"}
-VERDICT_OF_EXIT = {0: "would-change", 3: "would-stop", 4: "nothing-to-delete"}
-# The tool's exit code each of the report's foretells.
-TOOL_EXIT = {0: 0, 1: 1, 3: 2, 4: 0}
-# The report's own read after all of the tool's: drive 0's partition style,
-# which the simulated drives answer for disk images only.
-STYLE_READ = ["open 0 access=00000000 share=00000003 disposition=00000003 flags=00000000 ok",
-              "ioctl 0 code=00070050 in=- outlen=18480", "close 0"]
+VERDICT_OF_EXIT = {0: "would-change", 3: "would-stop", 4: "nothing-to-delete",
+                   5: "would-half-change"}
+# The tool's exit code each of the report's foretells: with 5 it ends with 0,
+# having deleted the hibernation partition and created nothing.
+TOOL_EXIT = {0: 0, 1: 1, 3: 2, 4: 0, 5: 0}
+# The report's own reads after all of the tool's: drive 0's partition style,
+# then its geometry, which the simulated drives answer for disk images only.
+OWN_READS = ["open 0 access=00000000 share=00000003 disposition=00000003 flags=00000000 ok",
+             "ioctl 0 code=00070050 in=- outlen=18480", "close 0",
+             "open 0 access=00000000 share=00000003 disposition=00000003 flags=00000000 ok",
+             "ioctl 0 code=000700A0 in=- outlen=256", "close 0"]
+MIB = 1024 * 1024
 HIBERNATION = [(1, 20, "7"), (21, 30, "84")]
 
 
@@ -51,6 +56,17 @@ MACHINES = {
         "dos")}),
     "second_run": ({0: drive(layout=None)}, None, 4,
                    {"image": (HIBERNATION, "dos"), "runs": 1, "after": True}),
+    # Where the stand-in makes the new partition, the report foresaw it.
+    "image_hibernation_last": ({0: drive(layout=None)}, None, 0, {"image": (HIBERNATION, "dos")}),
+    "image_larger_extent_elsewhere": ({0: drive(layout=None)}, None, 0, {"image": (
+        [(1, 20, "7"), (21, 4, "84"), (25, 5, "7")], "dos")}),
+    "image_logical_hibernation_room_outside": ({0: drive(layout=None)}, None, 0, {"image": (
+        [(1, 8, "7"), (9, 30, "5"), (10, 6, "7"), (17, 6, "84")], "dos")}),
+    # The hibernation partition is a logical drive, and the extended
+    # partition takes the rest of the disk: the delete frees no room a
+    # primary partition may take.
+    "logical_hibernation_no_room": ({0: drive(layout=None)}, None, 5, {"image": (
+        [(1, 8, "7"), (9, 55, "5"), (10, 6, "7"), (17, 6, "84")], "dos")}),
 }
 
 
@@ -89,7 +105,7 @@ class InspectorCase(SimCase):
         for _ in range(extras.get("runs", 0)):
             self.assertEqual(self.run_tool(tool_env).returncode, 0)
         if extras.get("after"):
-            self.assertAfter(0, b"\r\nVolume labelled TEMP_PART01: M: (on drive 0)\r\n")
+            self.assertAfter(0, b"\r\nVolume labelled TEMP_PART01: M: (on drive 0), 43.0 MiB, ")
         if extras.get("no_diskpart"):
             remove_diskpart(self.prefix)
             self.addCleanup(install_fake_diskpart, self.prefix)
@@ -106,6 +122,26 @@ class InspectorCase(SimCase):
         self.assertEqual(result.returncode, code, result.stdout)
         self.assertIn(said, result.stdout)
 
+    def assertCreatedWhereForeseen(self, report, extras):
+        """The partition the stand-in made against the report's new_partition,
+        the first within diskpart's 1 MiB alignment: the report and the
+        stand-in agree (what the real partitioning tool does, they cannot
+        show). None made where the report foresaw that none could be; where
+        it modelled nothing, nothing to compare."""
+        image = os.path.join(self.drives.folder, "0", "disk.img")
+        made = [entry for entry in table(image) if entry not in self.entries_before]
+        new = report["new_partition"]
+        if report["verdict"] == "would-half-change":  # what 5 foretells: deleted, none made
+            self.assertNotIn("84", [entry["type"] for entry in table(image)])
+        if new is None:
+            if not report["create_problem"].startswith("not modelled"):
+                self.assertEqual(made, [], report["create_problem"])
+            return
+        self.assertEqual(len(made), 1, made)
+        start, end = made[0]["start"] * 512, (made[0]["start"] + made[0]["size"]) * 512
+        self.assertTrue(new["offset"] <= start < new["offset"] + MIB, (new, made))
+        self.assertEqual(end, new["offset"] + new["length"])
+
     def take_log(self):
         lines = self.drives.log_lines()
         os.remove(os.path.join(self.drives.folder, "calls.log"))
@@ -120,6 +156,8 @@ class InspectorAgreesWithToolTest(InspectorCase):
                 inspected = self.inspect("--json")
                 report = json.loads(inspected.stdout)
                 inspector_log = self.take_log()
+                if "image" in extras:
+                    self.entries_before = table(os.path.join(self.drives.folder, "0", "disk.img"))
                 tool = self.run_tool()
                 tool_log = self.drives.log_lines()
                 if extras.get("no_diskpart"):
@@ -136,16 +174,19 @@ class InspectorAgreesWithToolTest(InspectorCase):
                 # Same requests, sizes and access: the tool reads what the
                 # inspector read, and stops where its gates decline.
                 self.assertEqual(tool_log, inspector_log[:len(tool_log)])
-                style_read = inspector_log[-3:]
-                style_read[1] = style_read[1].rsplit(" ", 1)[0]
-                self.assertEqual(style_read, STYLE_READ)
+                own_reads = inspector_log[-6:]
+                for line in (1, 4):
+                    own_reads[line] = own_reads[line].rsplit(" ", 1)[0]
+                self.assertEqual(own_reads, OWN_READS)
                 if code == 1:
                     self.assertIsNone(report["delete_script"])
                     self.assertEqual(os.listdir(self.cwd), [])
                     continue
-                self.assertEqual(tool_log, inspector_log[:-3])
+                self.assertEqual(tool_log, inspector_log[:-6])
                 if code == 3:
                     continue
+                if "image" in extras:
+                    self.assertCreatedWhereForeseen(report, extras)
                 with open(os.path.join(self.cwd, DELETE_NAME), "rb") as script:
                     deleted = script.read()
                 with open(os.path.join(self.cwd, CREATE_NAME), "rb") as script:

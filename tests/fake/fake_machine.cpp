@@ -157,13 +157,33 @@ Reply LayoutReply(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& ent
     return layout;
 }
 
-Drive VolumeOn(const std::vector<std::uint32_t>& disks) {
+void SetSpan(Reply& layout, std::size_t entry, std::uint64_t offset, std::uint64_t length) {
+    for (int i = 0; i < 8; ++i) {
+        layout.bytes.at(8 + 32 * entry + i) = static_cast<std::uint8_t>(offset >> (8 * i));
+        layout.bytes.at(8 + 32 * entry + 8 + i) = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+}
+
+Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector) {
+    Reply geometry;
+    geometry.bytes.assign(32, 0);
+    for (int i = 0; i < 8; ++i) {
+        geometry.bytes[24 + i] = static_cast<std::uint8_t>(diskSize >> (8 * i));
+        geometry.bytes[20 + i % 4] = static_cast<std::uint8_t>(bytesPerSector >> (8 * (i % 4)));
+    }
+    return geometry;
+}
+
+Drive VolumeOn(const std::vector<std::uint32_t>& disks, std::uint64_t extentLength) {
     // VOLUME_DISK_EXTENTS: the count, then 24-byte extents, DiskNumber first.
     Reply extents;
     extents.bytes.assign(8 + 24 * disks.size(), 0);
     extents.bytes[0] = static_cast<std::uint8_t>(disks.size());
     for (std::size_t i = 0; i < disks.size(); ++i) {
         extents.bytes[8 + 24 * i] = static_cast<std::uint8_t>(disks[i]);
+        for (int b = 0; b < 8; ++b) {
+            extents.bytes[8 + 24 * i + 16 + b] = static_cast<std::uint8_t>(extentLength >> (8 * b));
+        }
     }
     Drive volume;
     volume.opensReadWrite = false;
@@ -318,7 +338,8 @@ int IsUncPath(const char16_t* path) {
 }
 
 int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t labelSize,
-                           std::uint32_t* flags) {
+                           std::uint32_t* flags, char16_t* fileSystem,
+                           std::uint32_t fileSystemSize) {
     fake::Machine& m = Current();
     const std::u16string key = fake::Upper(fake::Text(root));
     m.volumeQueries.push_back(key);
@@ -330,6 +351,10 @@ int QueryVolumeInformation(const char16_t* root, char16_t* label, std::uint32_t 
     }
     if (flags != nullptr) {
         *flags = m.volumeFlags[key];
+    }
+    if (fileSystem != nullptr &&
+        fake::CopyOut(m.volumeFileSystems[key], fileSystem, fileSystemSize) >= fileSystemSize) {
+        return 0;
     }
     return 1;
 }

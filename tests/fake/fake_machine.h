@@ -102,10 +102,11 @@ struct Machine {
     bool currentDirectoryAnswers = true;
     std::set<std::u16string> existingPaths;
     std::set<std::u16string> readableVolumes = {u"C:\\"};
-    std::map<std::u16string, std::uint32_t> volumeFlags;     // by root, upper case
-    std::map<std::u16string, std::u16string> volumeLabels;   // by root, upper case
-    std::map<std::u16string, std::uint32_t> fileAttributes;  // by FileKey; else NORMAL
-    std::uint32_t logicalDrives = 1u << 2;                   // C:
+    std::map<std::u16string, std::uint32_t> volumeFlags;         // by root, upper case
+    std::map<std::u16string, std::u16string> volumeLabels;       // by root, upper case
+    std::map<std::u16string, std::u16string> volumeFileSystems;  // by root, upper case
+    std::map<std::u16string, std::uint32_t> fileAttributes;      // by FileKey; else NORMAL
+    std::uint32_t logicalDrives = 1u << 2;                       // C:
     std::map<std::u16string, std::vector<std::uint8_t>> files;
     bool fileCreateFails = false;
     std::optional<std::uint32_t> writeLimit;  // bytes a write takes before it stops short
@@ -206,9 +207,13 @@ Drive InternalDrive(std::uint32_t busType = 11 /* SATA */);
 Reply IdentifyReply(std::uint16_t rotationRate, bool ok = true);
 // A layout reply whose only entries are recognised (number, type) pairs.
 Reply LayoutReply(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries);
+// Entry `entry` of a layout reply starts at `offset` and is `length` long.
+void SetSpan(Reply& layout, std::size_t entry, std::uint64_t offset, std::uint64_t length);
+// The reply to IOCTL_DISK_GET_DRIVE_GEOMETRY_EX.
+Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector = 512);
 // A volume whose extents lie on these disks, in order; it opens only
 // asking for no access, as the extents request needs none.
-Drive VolumeOn(const std::vector<std::uint32_t>& disks);
+Drive VolumeOn(const std::vector<std::uint32_t>& disks, std::uint64_t extentLength = 24 << 20);
 
 inline const std::u16string kSetupStateKey =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State";

@@ -93,6 +93,7 @@ TEST(DeployDecision, TakesTheStepsOfEachRow) {
         {"declined", {none, false, c1, true, c0, {c0}}, "R", 0},
         {"declined, --decline-stops", {stops, false, c1, true, c0, {c0}}, "R", 3},
         {"would stop", {none, false, Code(3), true, c0, {c0}}, "R", 3},
+        {"would half change", {none, false, Code(5), true, c0, {c0}}, "R", 3},
         {"nothing to delete, done", {stops, false, c4, true, c0, {c0}}, "RA", 0},
         {"nothing to delete, not done", {none, false, c4, true, c0, {c1}}, "RA", 0},
         {"nothing to delete, not done, --decline-stops", {stops, false, c4, true, c0, {c1}}, "RA", 3},
@@ -131,8 +132,8 @@ TEST(DeployDecision, TakesTheStepsOfEachRow) {
 // nor the tool without its state file.
 TEST(DeployDecision, EndsInZeroOnlyWhenDoneOrLeftAlone) {
     const ChildOutcome crash = Code(-1073741819);
-    const std::vector<ChildOutcome> reports = {kNotStarted, kTimedOut, Code(0), Code(1),
-                                               Code(2),     Code(3),   Code(4), crash};
+    const std::vector<ChildOutcome> reports = {kNotStarted, kTimedOut, Code(0), Code(1), Code(2),
+                                               Code(3),     Code(4),   Code(5), crash};
     const std::vector<ChildOutcome> tools = {kNotStarted, kTimedOut, Code(0), Code(1),
                                              Code(2),     Code(259), crash};
     const std::vector<std::vector<ChildOutcome>> afters = {

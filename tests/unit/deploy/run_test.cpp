@@ -86,6 +86,7 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         {"tool crashes", u"", [](M m) { m.programs[u"ssdprep.exe"] = {Ends(0xC0000005)}; }, 3, "RT", "ssdprep.exe ended with exit code -1073741819 (0xC0000005)", "failed"},
         {"--timeout under 60 warns", u" --timeout 59", [](M) {}, 0, "RTA", "warning: --timeout 59 is under 60 seconds", "done"},
         {"not an administrator", u"", [](M m) { m.administrator = false; }, 3, "", "not run with administrator rights", ""},
+        {"report says the tool would half change drive 0", u"", [](M m) { m.programs[u"ssdprep-inspect.exe"] = {Ends(5)}; }, 3, "R", "ends with 3: the tool would leave drive 0 half changed; it was not started", ""},
         {"report missing", u"", [](M m) { m.existingPaths.erase(u"C:\\Deploy\\ssdprep-inspect.exe"); }, 3, "", "C:\\Deploy\\ssdprep-inspect.exe is missing", ""},
         {"state file of an earlier run", u"", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\ssdprep-deploy.state"); }, 0, "A", "evidence of an earlier run: the file C:\\Deploy\\ssdprep-deploy.state, last written 2026-12-07 16:42:15", ""},
         {"record of this disk", u"", [](M m) { Record(m, u"started 2026-12-01 10:00:00\r\nfailed 2026-12-01 10:00:30\r\n", platform::kRegSz, 0x55); }, 0, "A", "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30), disk signature 0x55D0CAFE", ""},

@@ -1,6 +1,7 @@
 #include "inspect/inspection.h"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -69,13 +70,19 @@ TEST_F(InspectionTest, JsonQuotesWhatTheMachineSaysAndShowsTheFileForm) {
         << machine().stdoutText;
 }
 
-// An SSD-only machine in audit mode whose drive 0, an MBR disk, has
-// hibernation partition 2; C:\Work is the current directory.
+constexpr std::uint64_t MiB = 1024 * 1024;
+
+// An SSD-only machine in audit mode whose drive 0, an MBR disk of 64 MiB
+// like the run command's, has hibernation partition 2 at its end; C:\Work
+// is the current directory.
 void SsdOnly(fake::Machine& m) {
     fake::Drive drive = fake::InternalDrive();
     drive.replies[0x7C088] = fake::IdentifyReply(1);
     drive.replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x84}});
+    fake::SetSpan(drive.replies[0x7400C], 0, MiB, 39 * MiB);
+    fake::SetSpan(drive.replies[0x7400C], 1, 40 * MiB, 24 * MiB);
     drive.replies[0x70050] = fake::Reply{{0, 0, 0, 0}};  // PARTITION_STYLE_MBR
+    drive.replies[0x700A0] = fake::GeometryReply(64 * MiB);
     m.drives[0] = drive;
     m.existingPaths.insert(u"C:\\Windows\\system32\\diskpart.exe");
 }
@@ -85,6 +92,7 @@ void Label(fake::Machine& m, char16_t letter, const std::vector<std::uint32_t>& 
     m.logicalDrives |= 1u << (letter - u'A');
     m.readableVolumes.insert(root);
     m.volumeLabels[root] = u"TEMP_PART01";
+    m.volumeFileSystems[root] = u"NTFS";
     if (!disks.empty()) {
         m.volumes[letter] = fake::VolumeOn(disks);
     }
@@ -94,6 +102,23 @@ void Label(fake::Machine& m, char16_t letter, const std::vector<std::uint32_t>& 
 void Done(fake::Machine& m) {
     m.drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
     Label(m, u'E', {0});
+}
+
+// Drive 0's layout as (entry, start MiB, size MiB, number, type), the
+// extended partition (type 5) not recognised.
+void Layout(fake::Machine& m, const std::vector<std::array<std::uint32_t, 5>>& entries) {
+    fake::Reply layout = fake::LayoutReply(
+        std::vector<std::pair<std::uint32_t, std::uint8_t>>(entries.back()[0] + 1, {0, 0}));
+    for (std::size_t entry = 0; entry <= entries.back()[0]; ++entry) {
+        layout.bytes[8 + 32 * entry + 26] = 0;  // empty unless listed
+    }
+    for (const auto& [entry, start, size, number, type] : entries) {
+        fake::SetSpan(layout, entry, start * MiB, size * MiB);
+        layout.bytes[8 + 32 * entry + 20] = static_cast<std::uint8_t>(number);
+        layout.bytes[8 + 32 * entry + 24] = static_cast<std::uint8_t>(type);
+        layout.bytes[8 + 32 * entry + 26] = type != 5 && type != 0 ? 1 : 0;
+    }
+    m.drives[0].replies[0x7400C] = layout;
 }
 
 // C:\Work, or a file in it, with these attributes.
@@ -153,15 +178,15 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
         {"a folder named CreatePartition.VELK", {}, [](M m) { Script(m, u"\\CreatePartition.VELK", platform::kFileAttributeDirectory | kFileAttributeHidden); }, 3,
          "CreatePartition.VELK is a folder, which"},
         {"--after, on drive 1", {"--after"}, [](M m) { Done(m); m.volumes[u'E'] = fake::VolumeOn({1}); }, 1,
-         "E: (not on drive 0)\nResult: not done: no volume labelled TEMP_PART01 is on drive 0.\n"},
+         "E: (not on drive 0), 24.0 MiB, NTFS\nResult: not done: no volume labelled TEMP_PART01 is on drive 0.\n"},
         {"--after, spanned over drives 1 and 2", {"--after"}, [](M m) { Done(m); m.volumes[u'E'] = fake::VolumeOn({1, 2}); }, 1,
-         "E: (not on drive 0)\n"},
+         "E: (not on drive 0), 48.0 MiB, NTFS\n"},
         {"--after, a labelled USB stick at A:", {"--after"}, [](M m) { Done(m); Label(m, u'A', {2}); }, 0,
-         "A: (not on drive 0)\nVolume labelled TEMP_PART01: E: (on drive 0)\nResult: done.\n"},
+         "A: (not on drive 0), 24.0 MiB, NTFS\nVolume labelled TEMP_PART01: E: (on drive 0), 24.0 MiB, NTFS\nResult: done.\n"},
         {"--after, twice on drive 0", {"--after"}, [](M m) { Done(m); Label(m, u'F', {0}); }, 0,
-         "F: (on drive 0)\nMore than one volume carries the label: the tool may have run more than once.\n"},
+         "F: (on drive 0), 24.0 MiB, NTFS\nMore than one volume carries the label: the tool may have run more than once.\n"},
         {"--after, extents unreadable", {"--after"}, [](M m) { Done(m); m.volumes.clear(); }, 0,
-         "E: (whether it is on drive 0 cannot be read)\nResult: done.\n"},
+         "E: (whether it is on drive 0 cannot be read), NTFS\nResult: done.\n"},
         {"--after, no volume", {"--after"}, [](M m) { Done(m); m.logicalDrives = 1u << 2; }, 1,
          "Volumes labelled TEMP_PART01: none among the drive letters\nResult: not done: no volume is labelled TEMP_PART01.\n"},
         {"--after, hibernation partition left", {"--after"}, [](M m) { Label(m, u'E', {0}); }, 1,
@@ -170,6 +195,14 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
          "Result: not done: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1).\n"},
         {"--after, no read access", {"--after"}, [](M m) { Done(m); m.drives[0].opensAll = false; }, 1,
          "Drive 0 layout: not readable: no read access (error 5)\n"},
+        {"logical hibernation partition, no room: 5", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 55, 0, 5}, {4, 10, 6, 2, 7}, {8, 17, 6, 3, 0x84}}); }, 5,
+         "  extended partition: type 0x05, 55.0 MiB at 9.0 MiB\n  partition 2: type 0x07, logical, 6.0 MiB at 10.0 MiB\n"},
+        {"no slot and no hibernation partition: 4", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 2, 7}, {2, 17, 8, 3, 7}, {3, 25, 8, 4, 7}}); }, 4,
+         ". The create step could not succeed either: there is no free primary slot (the MBR's four entries are in use)."},
+        {"GPT: nothing modelled", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 4,
+         "New partition: not modelled: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1)\n"},
+        {"geometry unreadable: nothing modelled", {}, [](M m) { m.drives[0].replies.erase(0x700A0); }, 0,
+         "Drive 0 size (this report's own extra read): not read, error 1\nHibernation partition: 2\nNew partition: not modelled: drive 0's size cannot be read (error 1)\n"},
     };
     // clang-format on
     for (const Row& row : rows) {
