@@ -37,6 +37,7 @@ TEST(PlaceNewPartition, TakesTheLargestExtentOutsideEveryPrimary) {
         {"four primaries, the hibernation partition one of them", {E(0, M, 9 * M, 1, 7), E(1, 13 * M, 10 * M, 2, 7), E(2, 23 * M, 10 * M, 3, 0xC), E(3, 33 * M, 31 * M, 4, 0x84)}, 4, 33 * M, 31 * M, false, false},
         {"no free slot", {E(0, M, 9 * M, 1, 7), E(1, 10 * M, 10 * M, 2, 7), E(2, 20 * M, 10 * M, 3, 7), E(3, 30 * M, 30 * M, 0, 5), E(4, 31 * M, 9 * M, 4, 0x84)}, 4, 0, 0, true, false},
         {"three primaries, an empty entry and a logical drive: a slot free", {E(0, M, 9 * M, 1, 7), E(1, 10 * M, 20 * M, 0, 5), E(2, 30 * M, 10 * M, 2, 7), {3, 0, 0, 0, 0, false}, E(4, 11 * M, 5 * M, 3, 7)}, -1, 40 * M, 24 * M, false, false},
+        {"entries out of the disk's order", {E(0, 30 * M, 10 * M, 1, 7), E(1, M, 20 * M, 2, 7)}, -1, 40 * M, 24 * M, false, false},
         {"an unrecognised entry holds its slot", {E(0, M, 9 * M, 1, 7), E(1, 10 * M, 10 * M, 2, 7), E(2, 20 * M, 10 * M, 3, 7), {3, 30 * M, 4 * M, 4, 0x84, false}}, 4, 0, 0, true, false},
         {"an extent under 1 MiB", {E(0, M, 20 * M, 1, 7), E(1, 21 * M, 43 * M - 512, 2, 7)}, -1, 0, 0, false, true},
         {"an extent of exactly 1 MiB", {E(0, M, 20 * M, 1, 7), E(1, 21 * M, 42 * M, 2, 7)}, -1, 63 * M, M, false, false},
