@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "common/text.h"
 #include "partition/path_checks.h"
 #include "platform/unique.h"
 
@@ -33,15 +34,7 @@ ImageStateReading ReadImageState() {
 }  // namespace
 
 std::u16string ImageStateText(const ImageStateBuffer& buffer) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < buffer.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(buffer[i] | (buffer[i + 1] << 8));
-        if (unit == u'\0') {
-            break;
-        }
-        text.push_back(unit);
-    }
-    return text;
+    return Utf16Text(buffer.data(), buffer.size());
 }
 
 int ImageStateMeansAudit(const ImageStateBuffer& buffer) {

@@ -4,10 +4,14 @@
 
 namespace ssdprep {
 
-void AddCriticalErrorFlags() {
+void AddErrorModeFlags(std::uint32_t flags) {
+    // SetErrorMode gives the mode it replaces: read, then written back.
     const std::uint32_t mode = platform::SetProcessErrorMode(0);
-    platform::SetProcessErrorMode(mode | platform::kSemFailCriticalErrors |
-                                  platform::kSemNoOpenFileErrorBox);
+    platform::SetProcessErrorMode(mode | flags);
+}
+
+void AddCriticalErrorFlags() {
+    AddErrorModeFlags(platform::kSemFailCriticalErrors | platform::kSemNoOpenFileErrorBox);
 }
 
 }  // namespace ssdprep

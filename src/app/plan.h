@@ -3,6 +3,8 @@
 // both programs run with.
 #pragma once
 
+#include <cstdint>
+
 namespace ssdprep {
 
 inline constexpr char16_t kNewPartitionLabel[] = u"TEMP_PART01";
@@ -26,5 +28,7 @@ Verdict DecideGates(AuditGate isAuditMode, SsdOnlyGate isSsdOnlyModel) {
 // errors (a drive not ready, say) come back as failed calls instead of
 // message boxes, and the programs it starts inherit this.
 void AddCriticalErrorFlags();
+// Adds these flags to the error mode the process has, keeping the rest.
+void AddErrorModeFlags(std::uint32_t flags);
 
 }  // namespace ssdprep

@@ -53,6 +53,18 @@ std::string BinarySize(std::uint64_t bytes) {
            " " + kUnits[unit];
 }
 
+std::u16string Utf16Text(const std::uint8_t* bytes, std::size_t size) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (unit == u'\0') {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
 std::string Utf8(std::u16string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -20,6 +20,9 @@ std::string Bytes(std::u16string_view text);
 // least 1, with one decimal, rounded half up: "16.0 MiB". Under 1 KiB, in
 // bytes: "512 bytes".
 std::string BinarySize(std::uint64_t bytes);
+// UTF-16LE bytes up to the first zero unit, or all of them; an odd last
+// byte is left out.
+std::u16string Utf16Text(const std::uint8_t* bytes, std::size_t size);
 // UTF-8, surrogate pairs joined; a lone surrogate is encoded as it stands.
 std::string Utf8(std::u16string_view text);
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "common/text.h"
+#include "deploy/work_dir.h"
 
 namespace ssdprep::deploy {
 
@@ -40,21 +41,19 @@ namespace {
 // X:\...: a folder on a drive letter, which does not depend on the current
 // directory or drive. Shares and \\?\ paths are refused by name.
 std::string WorkDirProblem(const std::u16string& path) {
-    if (path.rfind(u"\\\\?\\", 0) == 0 || path.rfind(u"\\\\.\\", 0) == 0) {
+    if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) {
         return "--work-dir takes a folder as X:\\..., not a \\\\?\\ or \\\\.\\ path: " +
                Bytes(path);
     }
-    if (path.rfind(u"\\\\", 0) == 0) {
+    if (path.starts_with(u"\\\\")) {
         return "--work-dir takes a folder on a local fixed drive, as X:\\..., not the network "
                "path " +
                Bytes(path);
     }
-    const bool drive =
-        path.size() >= 3 && path[1] == u':' && path[2] == u'\\' &&
-        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-    return drive ? ""
-                 : "--work-dir needs an absolute path, such as C:\\Deploy\\ssdprep, not " +
-                       Bytes(path);
+    return IsDrivePath(path)
+               ? ""
+               : "--work-dir needs an absolute path, such as C:\\Deploy\\ssdprep, not " +
+                     Bytes(path);
 }
 
 // Whole seconds from 1 to the most, in decimal digits only.

@@ -15,8 +15,6 @@ namespace ssdprep::deploy {
 namespace {
 
 constexpr char kFound[] = "evidence of an earlier run: ";
-constexpr std::uint32_t kLabelCapacity = platform::kMaxPath + 1;  // as the call documents
-constexpr int kLetters = 26;
 
 std::string SignatureText(std::uint32_t signature) { return "0x" + Hex(signature, 8); }
 
@@ -30,17 +28,14 @@ std::string OneLine(const std::string& state) {
             line.push_back(c);
         }
     }
-    while (line.size() >= 2 && line.compare(line.size() - 2, 2, ", ") == 0) {
-        line.resize(line.size() - 2);
-    }
-    return line;
+    return line.ends_with(", ") ? line.substr(0, line.size() - 2) : line;
 }
 
 void Files(const std::u16string& workDir, Evidence& evidence) {
     for (const std::u16string_view name :
          {std::u16string_view(kStateName), kDeleteScriptName, kCreateScriptName}) {
         const std::u16string path = Within(workDir, name);
-        std::uint32_t attributes = 0;
+        std::uint32_t attributes{};
         platform::LocalTime written{};
         if (platform::QueryLastWrite(path.c_str(), &attributes, &written) != 0) {
             evidence.lines.push_back(
@@ -82,13 +77,13 @@ void RecordOf(std::optional<std::uint32_t> signature, Evidence& evidence) {
 }
 
 void Labels(Evidence& evidence) {
-    const std::uint32_t letters = platform::LogicalDrives();
-    for (int i = 0; i < kLetters; ++i) {
-        const char letter = static_cast<char>('A' + i);
+    char letter = 'A';
+    for (std::uint32_t letters = platform::LogicalDrives(); letters != 0; letters >>= 1, ++letter) {
         const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
-        std::array<char16_t, kLabelCapacity> label{};
-        if ((letters & (1u << i)) == 0 || platform::DriveType(root) != platform::kDriveFixed ||
-            platform::QueryVolumeInformation(root, label.data(), kLabelCapacity) == 0 ||
+        std::array<char16_t, platform::kVolumeNameCapacity> label{};
+        if ((letters & 1u) == 0 || platform::DriveType(root) != platform::kDriveFixed ||
+            platform::QueryVolumeInformation(root, label.data(), platform::kVolumeNameCapacity) ==
+                0 ||
             std::u16string_view(label.data()) != kNewPartitionLabel) {
             continue;
         }

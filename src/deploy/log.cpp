@@ -8,9 +8,9 @@
 namespace ssdprep::deploy {
 namespace {
 
+// Values under 100 only: the parts of a date and time but the year.
 std::string TwoDigits(unsigned value) {
-    return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
-           static_cast<char>('0' + value % 10);
+    return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
 }
 
 std::u16string UpperCase(std::u16string text) {
@@ -23,9 +23,8 @@ std::u16string UpperCase(std::u16string text) {
 }  // namespace
 
 std::u16string Within(const std::u16string& folder, std::u16string_view backslashName) {
-    return folder + std::u16string(!folder.empty() && folder.back() == u'\\'
-                                       ? backslashName.substr(1)
-                                       : backslashName);
+    return folder +
+           std::u16string(folder.ends_with(u'\\') ? backslashName.substr(1) : backslashName);
 }
 
 std::string Stamp(const platform::LocalTime& t) {
@@ -45,11 +44,10 @@ std::string ErrorText(std::uint32_t error) {
 }
 
 void WriteAll(platform::Handle handle, const std::string& text) {
-    std::uint32_t written = 0;
-    if (handle != nullptr && handle != platform::InvalidHandle()) {
-        platform::WriteHandle(handle, text.data(), static_cast<std::uint32_t>(text.size()),
-                              &written);
-    }
+    // A handle that is not there (no console, a log that did not open) fails
+    // the write, and nothing else.
+    std::uint32_t written{};
+    platform::WriteHandle(handle, text.data(), static_cast<std::uint32_t>(text.size()), &written);
 }
 
 Log OpenLog(const std::u16string& path) {
@@ -69,19 +67,15 @@ void Refuse(const std::string& line, std::string_view version, const std::u16str
     std::array<char16_t, platform::kMaxPath + 1> temp{};
     const std::uint32_t length =
         platform::GetTempDir(static_cast<std::uint32_t>(temp.size()), temp.data());
-    if (length == 0 || length >= temp.size()) {
+    // GetTempPathW's folder ends in a backslash; the refused one does not.
+    const std::u16string path = Within(std::u16string(temp.data()), kLogName);
+    if (length == 0 || length >= temp.size() ||
+        UpperCase(path) == UpperCase(Within(refused, kLogName))) {
         return;
     }
-    std::u16string folder(temp.data(), length);
-    while (folder.size() > 3 && folder.back() == u'\\') {
-        folder.pop_back();
-    }
-    if (UpperCase(folder) == UpperCase(refused)) {
-        return;
-    }
-    const Log log{platform::OwnFile(platform::OpenFile(
-        Within(folder, kLogName).c_str(), platform::kFileAppendData, platform::kFileShareRead,
-        false, platform::kOpenAlways, platform::kFileAttributeNormal))};
+    const Log log{platform::OwnFile(
+        platform::OpenFile(path.c_str(), platform::kFileAppendData, platform::kFileShareRead, false,
+                           platform::kOpenAlways, platform::kFileAttributeNormal))};
     WriteAll(log.file.get(), Stamp(platform::CurrentLocalTime()) + " ssdprep-deploy " +
                                  std::string(version) + " ends with " + Decimal(kStop) + ": " +
                                  line + "\r\n");

@@ -27,7 +27,7 @@ std::string TypeAndSize(std::uint32_t type, std::uint32_t size) {
 std::string ReadSignature(platform::Handle key, Record& record) {
     std::array<std::uint8_t, kSignatureSize> bytes{};
     std::uint32_t size = kSignatureSize;
-    std::uint32_t type = 0;
+    std::uint32_t type{};
     const std::int32_t status =
         platform::QueryRegistryValue(key, kSignatureValue, bytes.data(), &size, &type);
     if (status == platform::kErrorFileNotFound) {
@@ -60,10 +60,9 @@ Record ReadRecord() {
         return record;
     }
     const platform::UniqueRegistryKey key(opened);
-    // Read with room for a terminator the value may lack.
-    std::array<std::uint8_t, kStateCapacity + 2> text{};
+    std::array<std::uint8_t, kStateCapacity> text{};
     std::uint32_t size = kStateCapacity;
-    std::uint32_t type = 0;
+    std::uint32_t type{};
     const std::int32_t read =
         platform::QueryRegistryValue(key.get(), kStateValue, text.data(), &size, &type);
     if (read != platform::kErrorSuccess) {
@@ -72,11 +71,8 @@ Record ReadRecord() {
     } else if (type != platform::kRegSz || size % 2 != 0) {
         record.problem = "DeployState is not a REG_SZ (" + TypeAndSize(type, size) + ")";
     } else {
-        std::u16string state;
-        for (std::size_t i = 0; i + 1 < size && (text[i] | text[i + 1]) != 0; i += 2) {
-            state.push_back(static_cast<char16_t>(text[i] | text[i + 1] << 8));
-        }
-        record.state = Utf8(state);
+        // With or without the terminator REG_SZ should have.
+        record.state = Utf8(Utf16Text(text.data(), size));
         record.problem = ReadSignature(key.get(), record);
     }
     return record;

@@ -50,12 +50,12 @@ ChildOutcome RunChild(const Log& log, const Paths& paths, const std::u16string& 
                              platform::kStartfUseStdHandles, paths.workDir.c_str(), log.file.get(),
                              &child) == 0) {
         Say(log, "cannot start " + Utf8(program) + ": " + ErrorText(platform::LastError()));
-        return ChildOutcome{ChildOutcome::Kind::NotStarted, 0};
+        return ChildOutcome{ChildOutcome::Kind::NotStarted};
     }
     const platform::OwnObject process(child.process);
     const platform::OwnObject thread(child.thread);
     const std::uint32_t waited = platform::WaitForHandle(process.get(), milliseconds);
-    std::uint32_t code = 0;
+    std::uint32_t code{};
     if (waited == platform::kWaitObject0 && platform::ProcessExitCode(process.get(), &code) != 0) {
         return ChildOutcome{ChildOutcome::Kind::Ended, static_cast<std::int32_t>(code)};
     }
@@ -66,7 +66,7 @@ ChildOutcome RunChild(const Log& log, const Paths& paths, const std::u16string& 
                        ": ending it");
     platform::EndProcess(process.get(), kStop);
     platform::WaitForHandle(process.get(), kEndWaitMilliseconds);
-    return ChildOutcome{ChildOutcome::Kind::TimedOut, 0};
+    return ChildOutcome{ChildOutcome::Kind::TimedOut};
 }
 
 // Writes the state file anew with these lines and flushes it, then the
@@ -77,7 +77,7 @@ std::string WriteState(const Paths& paths, const std::string& lines,
     const platform::OwnFile file(platform::OpenFile(paths.state.c_str(), platform::kGenericWrite, 0,
                                                     false, platform::kCreateAlways,
                                                     platform::kFileAttributeNormal));
-    std::uint32_t written = 0;
+    std::uint32_t written{};
     if (!file.valid() ||
         platform::WriteHandle(file.get(), lines.data(), static_cast<std::uint32_t>(lines.size()),
                               &written) == 0 ||
@@ -89,7 +89,7 @@ std::string WriteState(const Paths& paths, const std::string& lines,
 
 // Why a program beside this one is missing, or empty.
 std::string CheckBeside(const std::u16string& path) {
-    std::uint32_t attributes = 0;
+    std::uint32_t attributes{};
     if (platform::QueryFileAttributes(path.c_str(), &attributes) == 0 ||
         (attributes & platform::kFileAttributeDirectory) != 0) {
         return Utf8(path) + " is missing: keep it beside ssdprep-deploy.exe";
@@ -120,7 +120,7 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
             return Next{Step::Finish, kStop, problem};
         }
     }
-    int member = 0;
+    int member{};
     if (platform::CheckAdministratorsMembership(&member) == 0 || member == 0) {
         return Next{Step::Finish, kStop,
                     "not run with administrator rights (an elevated prompt, the built-in "
@@ -139,15 +139,18 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
     Facts facts;
     facts.evidence = evidence.found;
     std::string started;
-    std::uint32_t toolEnded = 0;
+    std::uint32_t toolEnded{};
     const auto after = [&](Facts& f) {
         Say(log, "ssdprep-inspect.exe --after: did ssdprep.exe leave drive 0 as intended?");
         f.after.push_back(RunChild(log, paths, paths.report, u" --after", kReportMilliseconds));
-        f.sinceToolEnded = f.tool ? platform::TickCount() - toolEnded : 0;
+        // Counted only once the tool ran (DecideNext reads it then).
+        f.sinceToolEnded = platform::TickCount() - toolEnded;
         Say(log, "ssdprep-inspect.exe --after " + Describe(f.after.back()));
     };
     Next next = RunSteps(settings.options, facts, [&](Step step, Facts& f) {
         switch (step) {
+            case Step::Finish:
+                break;
             case Step::Report:
                 Say(log, "ssdprep-inspect.exe: what would ssdprep.exe do here?");
                 f.report = RunChild(log, paths, paths.report, u"", kReportMilliseconds);
@@ -175,13 +178,9 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
                 break;
             case Step::PollAfter:
                 platform::Pause(kPollMilliseconds);
-                after(f);
-                break;
+                [[fallthrough]];
             case Step::After:
                 after(f);
-                break;
-            case Step::Finish:
-                break;
         }
     });
     if (facts.stateWritten.value_or(false)) {
@@ -211,10 +210,10 @@ int RunDeploySteps(std::u16string_view commandLine, std::string_view version) {
         case Arguments::Kind::Run:
             break;
     }
-    platform::SetProcessErrorMode(platform::SetProcessErrorMode(0) | kNoDialogs);
+    AddErrorModeFlags(kNoDialogs);
     std::u16string program = QueryModulePath();
     // A path the loader gave as \\?\C:\... is the local C:\...
-    if (program.rfind(u"\\\\?\\", 0) == 0 && program.size() > 6 && program[5] == u':') {
+    if (program.starts_with(u"\\\\?\\") && program.find(u':') == 5) {
         program.erase(0, 4);
     }
     const std::u16string programDir = program.substr(0, program.find_last_of(u'\\') + 1);

@@ -12,7 +12,8 @@ namespace {
 constexpr char16_t kProbeName[] = u"\\ssdprep-deploy.probe";
 // The tool's script paths must stay under 260 characters.
 constexpr std::size_t kLongestWorkDir = 238;
-constexpr std::size_t kFullPathCapacity = 1024;
+// Enough for any work dir that can serve, which is shorter still.
+constexpr std::size_t kFullPathCapacity = platform::kMaxPath;
 
 // GetDriveTypeW's answers other than a fixed drive, in words.
 const char* DriveKind(std::uint32_t type) {
@@ -34,11 +35,6 @@ const char* DriveKind(std::uint32_t type) {
     }
 }
 
-bool IsDrivePath(const std::u16string& path) {
-    return path.size() >= 3 && path[1] == u':' && path[2] == u'\\' &&
-           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
-}
-
 // Why the folder is not on a local fixed drive, or empty.
 std::string NotLocalFixed(const std::u16string& fullPath) {
     if (!IsDrivePath(fullPath)) {
@@ -58,6 +54,11 @@ std::string NotLocalFixed(const std::u16string& fullPath) {
 }
 
 }  // namespace
+
+bool IsDrivePath(const std::u16string& path) {
+    const char16_t letter = path.empty() ? u'\0' : static_cast<char16_t>(path[0] | 0x20);
+    return letter >= u'a' && letter <= u'z' && path.substr(1, 2) == u":\\";
+}
 
 std::u16string ResolveWorkDir(const std::u16string& given, const std::u16string& programDir) {
     std::u16string workDir = given.empty() ? programDir : given;

@@ -6,6 +6,9 @@
 
 namespace ssdprep::deploy {
 
+// X:\...: a path on a drive letter, which depends on no current directory.
+bool IsDrivePath(const std::u16string& path);
+
 // --work-dir, or else the program's own folder, as a full path with no
 // trailing backslash but a drive root's.
 std::u16string ResolveWorkDir(const std::u16string& given, const std::u16string& programDir);

@@ -13,7 +13,7 @@
 namespace ssdprep {
 namespace {
 
-constexpr std::uint32_t kLabelCapacity = platform::kMaxPath + 1;  // as the call documents
+constexpr std::uint32_t kLabelCapacity = platform::kVolumeNameCapacity;
 constexpr int kLetters = 26;
 
 // Where the volume at that letter lies and how large it is, when its

@@ -103,6 +103,9 @@ std::int32_t CloseRegistryKey(Handle key);  // RegCloseKey
 std::uint32_t GetFullPath(const char16_t* path, std::uint32_t size, char16_t* buffer);
 int StripPathToRoot(char16_t* path);  // PathStripToRootW
 int IsUncPath(const char16_t* path);  // PathIsUNCW
+// The most a volume label or file system name takes, terminator included,
+// as GetVolumeInformationW documents it.
+inline constexpr std::uint32_t kVolumeNameCapacity = kMaxPath + 1;
 // GetVolumeInformationW(root, label, labelSize, NULL, NULL, flags,
 // fileSystem, fileSystemSize): the label, the file system flags and the file
 // system's name only where asked for.

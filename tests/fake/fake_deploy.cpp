@@ -56,7 +56,10 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
     fake::Machine& m = Current();
     const bool injected = Call("OpenFile");
     const std::u16string key = fake::FileKey(fake::Text(path));
-    m.fileCreates.push_back({fake::Text(path), access, share, disposition, flags});
+    m.fileCreates.push_back({fake::Text(path), access, share, disposition, flags, inheritable});
+    if (m.opensLeft.count(key) != 0 && m.opensLeft[key]-- == 0) {
+        m.lockedFiles.insert(key);
+    }
     if (injected || m.readOnlyFolders.count(key.substr(0, key.find_last_of(u'\\'))) != 0 ||
         (fake::Exists(key) && (fake::Attributes(key) & kFileAttributeDirectory) != 0)) {
         return fake::Fail(kErrorAccessDenied);
@@ -133,7 +136,8 @@ int StartChild(const char16_t* application, char16_t* commandLine, std::uint32_t
     if (m.childStarts.size() == m.childStartLimit) {
         throw std::runtime_error("more programs started than the fake allows: a loop?");
     }
-    m.childStarts.push_back({key, fake::Text(directory), flags, startupFlags, m.errorMode, true});
+    m.childStarts.push_back(
+        {key, fake::Text(directory), flags, startupFlags, m.errorMode, true, {}});
     const auto script = m.programs.find(key);
     const std::size_t taken = static_cast<std::size_t>(
         std::count_if(m.childStarts.begin(), m.childStarts.end() - 1,
@@ -168,6 +172,7 @@ std::uint32_t WaitForHandle(Handle handle, std::uint32_t milliseconds) {
     }
     fake::ChildStart& start = m.childStarts[found->second.first];
     const fake::Child& run = found->second.second;
+    start.waits.push_back(milliseconds);
     if (!start.running) {
         return kWaitObject0;
     }

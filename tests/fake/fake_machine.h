@@ -52,6 +52,7 @@ struct DeviceRequest {
 struct FileCreate {
     std::u16string path;
     std::uint32_t access, share, disposition, flags;
+    bool inheritable = false;
 };
 
 struct ProcessStart {
@@ -80,7 +81,8 @@ struct ChildStart {
     std::u16string key;  // the program's file name and arguments
     std::u16string directory;
     std::uint32_t creationFlags, startupFlags, errorMode;
-    bool running = true;  // neither waited to its end nor ended
+    bool running = true;               // neither waited to its end nor ended
+    std::vector<std::uint32_t> waits;  // each wait's time-out, in order
 };
 
 struct Machine {
@@ -140,6 +142,7 @@ struct Machine {
     std::set<std::u16string> mountPoints;
     std::u16string tempDirectory = u"C:\\Windows\\Temp\\";
     std::set<std::u16string> lockedFiles;      // by FileKey: held by another process
+    std::map<std::u16string, int> opensLeft;   // by FileKey: opens before it is held
     std::set<std::u16string> readOnlyFolders;  // by FileKey: nothing can be written in them
     bool flushFails = false;
     std::map<std::u16string, std::uint32_t> writeTimes;  // by FileKey: the clock then

@@ -55,6 +55,10 @@ TEST(DeployArguments, TakesEachOptionOnceWithAGoodValue) {
         {{u"--work-dir", u"Deploy"}, Kind::Usage, u"", 600},
         {{u"--work-dir", u"C:Deploy"}, Kind::Usage, u"", 600},
         {{u"--work-dir", u"1:\\Deploy"}, Kind::Usage, u"", 600},
+        {{u"--work-dir", u"@:\\Deploy"}, Kind::Usage, u"", 600},
+        {{u"--work-dir", u"[:\\Deploy"}, Kind::Usage, u"", 600},
+        {{u"--work-dir", u"{:\\Deploy"}, Kind::Usage, u"", 600},
+        {{u"--work-dir", u"z:/Deploy"}, Kind::Usage, u"", 600},
         {{u"--decline-stops", u"--decline-stops"}, Kind::Usage, u"", 600},
         {{u"/decline-stops"}, Kind::Usage, u"", 600},
     };

@@ -14,15 +14,17 @@ using EvidenceTest = MachineTest;
 
 const std::u16string kRecord = u"SOFTWARE\\ssdprep";
 
-// E: labelled TEMP_PART01, of this drive type, lying on these disks (none:
-// its extents cannot be read).
-void Labelled(M m, std::uint32_t type, const std::vector<std::uint32_t>& disks) {
-    m.logicalDrives |= 1u << 4;
-    m.readableVolumes.insert(u"E:\\");
-    m.volumeLabels[u"E:\\"] = u"TEMP_PART01";
-    m.driveTypes[u"E:\\"] = type;
+// A letter (E: unless named) labelled TEMP_PART01, of this drive type,
+// lying on these disks (none: its extents cannot be read).
+void Labelled(M m, std::uint32_t type, const std::vector<std::uint32_t>& disks,
+              char16_t letter = u'E') {
+    const std::u16string root = {letter, u':', u'\\'};
+    m.logicalDrives |= 1u << (letter - u'A');
+    m.readableVolumes.insert(root);
+    m.volumeLabels[root] = u"TEMP_PART01";
+    m.driveTypes[root] = type;
     if (!disks.empty()) {
-        m.volumes[u'E'] = fake::VolumeOn(disks);
+        m.volumes[letter] = fake::VolumeOn(disks);
     }
 }
 
@@ -47,6 +49,8 @@ TEST_F(EvidenceTest, CountsWhatFollowsDrive0AndPassesOverTheRest) {
         {"nothing", [](M) {}, false, ""},
         {"fixed volume on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}); }, true, "evidence of an earlier run: drive E: is labelled TEMP_PART01 and lies on drive 0"},
         {"fixed volume spanning drives 1 and 0", [](M m) { Labelled(m, kDriveFixed, {1, 0}); }, true, "and lies on drive 0"},
+        {"fixed volume at A:, on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}, u'A'); m.driveTypes[u"E:\\"] = 0; }, true, "evidence of an earlier run: drive A: is labelled TEMP_PART01 and lies on drive 0"},
+        {"fixed volume at Z:, on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}, u'Z'); m.driveTypes[u"E:\\"] = 0; }, true, "drive Z: is labelled TEMP_PART01 and lies on drive 0"},
         {"fixed volume on drive 1", [](M m) { Labelled(m, kDriveFixed, {1}); }, false, "not evidence: drive E: is labelled TEMP_PART01 and lies on other disks only"},
         {"fixed volume whose extents cannot be read", [](M m) { Labelled(m, kDriveFixed, {}); }, true, "drive E: is labelled TEMP_PART01, and whether it lies on drive 0 cannot be read"},
         {"removable volume", [](M m) { Labelled(m, platform::kDriveRemovable, {0}); }, false, ""},
@@ -54,6 +58,7 @@ TEST_F(EvidenceTest, CountsWhatFollowsDrive0AndPassesOverTheRest) {
         {"letter not in use", [](M m) { Labelled(m, kDriveFixed, {0}); m.logicalDrives = 1u << 2; }, false, ""},
         {"record of drive 0", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); }, true, "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00), disk signature 0x00000001"},
         {"record of another disk", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegDword); }, false, "not evidence: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00) names disk signature 0x00000002, and drive 0's is 0x00000001"},
+        {"record whose state has no terminator", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); m.registry[kRecord][u"DeployState"] = fake::Utf16Bytes(u"started 2026-12-01 10:00:00", false); }, true, "the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00), disk signature"},
         {"record without a signature", [](M m) { Record(m, {}, platform::kRegDword); m.registry[kRecord].erase(u"DeployDiskSignature"); }, true, "(started 2026-12-01 10:00:00), no disk signature"},
         {"record whose signature is no REG_DWORD", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegSz); }, true, "cannot be read as written: DeployDiskSignature is not a REG_DWORD (type 1, 4 bytes)"},
         {"record whose signature is too long", [](M m) { Record(m, {2, 0, 0, 0, 0}, platform::kRegDword); }, true, "DeployDiskSignature cannot be read: error 234"},

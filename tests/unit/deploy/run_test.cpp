@@ -13,7 +13,6 @@ using End = fake::Child::End;
 using M = fake::Machine&;
 
 const std::u16string kLog = u"C:\\DEPLOY\\SSDPREP-DEPLOY.LOG";
-const std::u16string kState = u"C:\\DEPLOY\\SSDPREP-DEPLOY.STATE";
 const std::u16string kTempLog = u"C:\\WINDOWS\\TEMP\\SSDPREP-DEPLOY.LOG";
 const std::u16string kRecord = u"SOFTWARE\\ssdprep";
 const std::vector<std::uint8_t> kSignature = {0xFE, 0xCA, 0xD0, 0x55};
@@ -45,6 +44,26 @@ void Record(M m, const char16_t* state, std::uint32_t stateType, std::uint8_t si
     m.registryTypes[kRecord][u"DeployDiskSignature"] = platform::kRegDword;
 }
 
+// The first row's whole log: the children's output between the program's
+// stamped lines, the clock moving as they run.
+constexpr char kDoneLog[] =
+    "2026-12-07 16:42:15 ssdprep-deploy 9.8.7.6 in C:\\Deploy, options: --timeout 600\r\n"
+    "2026-12-07 16:42:15 drive 0's disk signature: 0x55D0CAFE\r\n"
+    "2026-12-07 16:42:15 ssdprep-inspect.exe: what would ssdprep.exe do here?\r\n"
+    "<report>\r\n"
+    "2026-12-07 16:42:16 ssdprep-inspect.exe ended with exit code 0 (0x00000000)\r\n"
+    "2026-12-07 16:42:16 wrote C:\\Deploy\\ssdprep-deploy.state and the record "
+    "HKLM\\SOFTWARE\\ssdprep: started\r\n"
+    "2026-12-07 16:42:16 ssdprep.exe: changing drive 0\r\n"
+    "<tool>\r\n"
+    "2026-12-07 16:42:36 ssdprep.exe ended with exit code 0 (0x00000000)\r\n"
+    "2026-12-07 16:42:36 ssdprep-inspect.exe --after: did ssdprep.exe leave drive 0 as "
+    "intended?\r\n"
+    "<after>\r\n"
+    "2026-12-07 16:42:37 ssdprep-inspect.exe --after ended with exit code 0 (0x00000000)\r\n"
+    "2026-12-07 16:42:37 ssdprep-deploy ends with 0: done: drive 0 has no hibernation "
+    "partition and a TEMP_PART01 volume\r\n";
+
 // The children in order, R report, T tool, A --after, with P for a pause;
 // the record must reach the disk before the tool starts.
 std::string Starts(const fake::Machine& m) {
@@ -74,26 +93,37 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         void (*arrange)(M);
         int exitCode;
         const char* starts;
-        std::string says;   // in the log, else on standard error and in the temp log
+        std::string says;   // fragments joined by |, a leading ! for "not there": in
+                            // the log, else on standard error and in the temp log
         const char* state;  // the state file's and the record's last word, or none
+        std::u16string dir = u"C:\\Deploy";  // the work dir
     };
     // clang-format off
     const std::vector<Row> rows = {
         {"done", u"", [](M) {}, 0, "RTA", "ssdprep-deploy ends with 0: done", "done"},
         {"volume mounted late", u"", [](M m) { m.programs[u"ssdprep-inspect.exe --after"] = {Ends(1), Ends(0)}; }, 0, "RTAPA", "ends with 0: done", "done"},
         {"never done: polls for 15 seconds", u"", [](M m) { m.programs[u"ssdprep-inspect.exe --after"] = {{End::Exits, 1, "<after>"}}; }, 3, "RTAPAPAPAPA", "ssdprep.exe ran, but ssdprep-inspect.exe --after ended with exit code 1", "failed"},
-        {"tool hangs: ended", u" --timeout 5", [](M m) { m.programs[u"ssdprep.exe"] = {{End::Hangs, 0, "", 0}}; }, 3, "RT", "ssdprep.exe did not end within 5 seconds: ending it", "failed"},
+        {"tool hangs: ended", u" --timeout 5", [](M m) { m.programs[u"ssdprep.exe"] = {{End::Hangs, 0, "", 0}}; }, 3, "RT", "ssdprep.exe did not end within 5 seconds: ending it|(diskpart.exe) may still be running", "failed"},
         {"tool crashes", u"", [](M m) { m.programs[u"ssdprep.exe"] = {Ends(0xC0000005)}; }, 3, "RT", "ssdprep.exe ended with exit code -1073741819 (0xC0000005)", "failed"},
         {"--timeout under 60 warns", u" --timeout 59", [](M) {}, 0, "RTA", "warning: --timeout 59 is under 60 seconds", "done"},
+        {"--timeout 60 does not", u" --timeout 60", [](M) {}, 0, "RTA", "!warning", "done"},
         {"not an administrator", u"", [](M m) { m.administrator = false; }, 3, "", "not run with administrator rights", ""},
         {"report says the tool would half change drive 0", u"", [](M m) { m.programs[u"ssdprep-inspect.exe"] = {Ends(5)}; }, 3, "R", "ends with 3: the tool would leave drive 0 half changed; it was not started", ""},
+        {"report cannot start", u"", [](M m) { m.programs.erase(u"ssdprep-inspect.exe"); }, 3, "R", "cannot start C:\\Deploy\\ssdprep-inspect.exe: error 2 (0x00000002)\r\n|ssdprep-inspect.exe could not be started", ""},
+        {"report crashes", u"", [](M m) { m.programs[u"ssdprep-inspect.exe"] = {Ends(0xC0000005)}; }, 3, "R", "which is no answer of the report", ""},
+        {"state file held at the end", u"", [](M m) { m.opensLeft[fake::FileKey(u"C:\\Deploy\\ssdprep-deploy.state")] = 1; }, 0, "RTA", "cannot write C:\\Deploy\\ssdprep-deploy.state: error 32 (0x00000020) (to record done)", "started"},
+        {"--help", u" --help", [](M) {}, 0, "", "usage: ssdprep-deploy [--work-dir DIR]|Exit codes: 0 done", ""},
+        {"--version", u" --version", [](M) {}, 0, "", "ssdprep-deploy 9.8.7.6\n", ""},
+        {"program path given as \\\\?\\C:\\...", u"", [](M m) { m.modulePath = u"\\\\?\\C:\\Deploy\\ssdprep-deploy.exe"; }, 0, "RTA", "ssdprep-deploy 9.8.7.6 in C:\\Deploy, options", "done"},
+        {"--work-dir resolved", u" --work-dir C:\\\\Deploy\\", [](M) {}, 0, "RTA", "ssdprep-deploy 9.8.7.6 in C:\\Deploy, options", "done"},
+        {"--work-dir a drive's root", u" --work-dir C:\\", [](M) {}, 0, "RTA", "ssdprep-deploy 9.8.7.6 in C:\\, options|wrote C:\\ssdprep-deploy.state and the record", "done", u"C:\\"},
         {"report missing", u"", [](M m) { m.existingPaths.erase(u"C:\\Deploy\\ssdprep-inspect.exe"); }, 3, "", "C:\\Deploy\\ssdprep-inspect.exe is missing", ""},
-        {"state file of an earlier run", u"", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\ssdprep-deploy.state"); }, 0, "A", "evidence of an earlier run: the file C:\\Deploy\\ssdprep-deploy.state, last written 2026-12-07 16:42:15", ""},
+        {"state file of an earlier run", u"", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\ssdprep-deploy.state"); }, 0, "A", "evidence of an earlier run: the file C:\\Deploy\\ssdprep-deploy.state, last written 2026-12-07 16:42:15|ssdprep.exe is not started again", ""},
         {"record of this disk", u"", [](M m) { Record(m, u"started 2026-12-01 10:00:00\r\nfailed 2026-12-01 10:00:30\r\n", platform::kRegSz, 0x55); }, 0, "A", "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30), disk signature 0x55D0CAFE", ""},
         {"record of another disk: replaced", u"", [](M m) { Record(m, u"started 2026-12-01 10:00:00\r\n", platform::kRegSz, 0x11); }, 0, "RTA", "names disk signature 0x11D0CAFE, and drive 0's is 0x55D0CAFE: it came from another disk", "done"},
         {"record that cannot be read", u"", [](M m) { Record(m, u"x", platform::kRegDword, 0x55); }, 0, "A", "which cannot be read as written: DeployState is not a REG_SZ (type 4, 4 bytes)", ""},
         {"GPT drive 0: no signature", u"", [](M m) { m.drives[0].replies[0x70050] = fake::Reply{{1, 0, 0, 0}}; }, 0, "RTA", "drive 0's disk signature cannot be read", "done"},
-        {"record cannot be written", u"", [](M m) { m.registryWriteFails = true; }, 3, "R", "cannot write the record HKLM\\SOFTWARE\\ssdprep: error 5 (0x00000005): Access is denied", "started"},
+        {"record cannot be written", u"", [](M m) { m.registryWriteFails = true; }, 3, "R", "cannot write the record HKLM\\SOFTWARE\\ssdprep: error 5 (0x00000005): Access is denied\r\n", "started"},
         {"state file cannot be flushed", u"", [](M m) { m.flushFails = true; }, 3, "R", "the state file or the record could not be written", "started"},
         {"log held by another copy", u"", [](M m) { m.lockedFiles.insert(kLog); }, 3, "", "cannot open the log C:\\Deploy\\ssdprep-deploy.log: error 32", ""},
         {"--work-dir on a share", u" --work-dir \\\\server\\share", [](M) {}, 3, "", "not the network path \\\\server\\share", ""},
@@ -103,6 +133,9 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         {"--work-dir on a removable drive", u" --work-dir E:\\Work", [](M m) { m.driveTypes[u"E:\\"] = platform::kDriveRemovable; }, 3, "", "the work dir E:\\Work is on a removable drive (E:\\), not a local fixed drive", ""},
         {"--work-dir under a removable volume's mount point", u" --work-dir C:\\Mnt\\Stick\\Work", [](M m) { m.mountPoints.insert(u"C:\\MNT\\STICK\\"); m.driveTypes[u"C:\\MNT\\STICK\\"] = platform::kDriveRemovable; }, 3, "", "is on a removable drive (C:\\MNT\\STICK\\)", ""},
         {"--work-dir of 239 characters", u" --work-dir C:\\Deploy\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", [](M) {}, 3, "", "has 239 characters, and ssdprep.exe's scripts need it to have at most 238", ""},
+        {"--work-dir of 238 characters", u" --work-dir C:\\Deploy\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", [](M) {}, 0, "RTA", "done", "done", u"C:\\Deploy\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+        {"temp folder is the refused one", u"", [](M m) { m.modulePath = u"N:\\Deploy\\ssdprep-deploy.exe"; m.driveTypes[u"N:\\"] = platform::kDriveRemote; m.tempDirectory = u"n:\\deploy\\"; }, 3, "", "the work dir N:\\Deploy is on a network drive", ""},
+        {"no temp folder", u"", [](M m) { m.modulePath = u"N:\\Deploy\\ssdprep-deploy.exe"; m.driveTypes[u"N:\\"] = platform::kDriveRemote; m.tempDirectory = u""; }, 3, "", "the work dir N:\\Deploy is on a network drive", ""},
         {"work dir read-only", u"", [](M m) { m.readOnlyFolders.insert(u"C:\\DEPLOY"); }, 3, "", "cannot write in the work dir C:\\Deploy: error 5", ""},
     };
     // clang-format on
@@ -112,42 +145,87 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         machine().errorMode = 0x0004;  // inherited: kept
         row.arrange(machine());
         const auto before = machine().files;
-        const int code = ssdprep::deploy::RunDeploy(
-            u"ssdprep-deploy.exe" + std::u16string(row.arguments), "9.8.7.6");
+        const std::u16string arguments = row.arguments;
+        const int code = ssdprep::deploy::RunDeploy(u"ssdprep-deploy.exe" + arguments, "9.8.7.6");
         const fake::Machine& m = machine();
         EXPECT_EQ(code, row.exitCode) << row.name;
         EXPECT_EQ(Starts(m), row.starts) << row.name;
-        const bool logged = m.files.count(kLog) != 0 || m.childStarts.size() != 0;
-        const std::string log = logged ? Text(m.files.at(kLog)) : m.stderrText;
-        EXPECT_NE(log.find(row.says), std::string::npos) << row.name << "\n" << log;
-        if (!logged && m.readOnlyFolders.count(u"C:\\WINDOWS\\TEMP") == 0) {
-            EXPECT_NE(Text(m.files.at(kTempLog)).find(" ends with 3: "), std::string::npos);
-            EXPECT_NE(Text(m.files.at(kTempLog)).find(row.says), std::string::npos) << row.name;
+        const std::u16string logKey = fake::FileKey(row.dir + u"\\ssdprep-deploy.log");
+        const bool logged = m.files.count(logKey) != 0;
+        const std::string log = logged ? Text(m.files.at(logKey)) : m.stderrText + m.stdoutText;
+        for (std::size_t at = 0, bar; at <= row.says.size(); at = bar + 1) {
+            bar = std::min(row.says.find('|', at), row.says.size());
+            const std::string said = row.says.substr(at, bar - at);
+            const bool absent = said.starts_with("!");
+            EXPECT_EQ(log.find(said.substr(absent ? 1 : 0)) == std::string::npos, absent)
+                << row.name << ": " << said << "\n"
+                << log;
         }
-        // Only the work dir's files and the temp log are written, and the
+        if (std::string_view(row.name) == "done") {
+            EXPECT_EQ(log, kDoneLog);
+        }
+        const bool refused = !logged && m.stderrText.starts_with("ssdprep-deploy: ");
+        if (refused && m.tempDirectory == u"C:\\Windows\\Temp\\" &&
+            m.readOnlyFolders.count(u"C:\\WINDOWS\\TEMP") == 0) {
+            const std::string temp = Text(m.files.at(kTempLog));
+            EXPECT_TRUE(
+                temp.starts_with("2026-12-07 16:42:15 ssdprep-deploy 9.8.7.6 ends with 3: "))
+                << row.name << temp;
+            EXPECT_NE(temp.find(row.says.substr(0, row.says.find('|'))), std::string::npos)
+                << row.name;
+        }
+        // Only the work dir's files and the temp log are written, each
+        // shared as it should be, only the work dir's log inheritable; the
         // drives are only read.
+        std::u16string folder = fake::FileKey(row.dir + u"\\x");
+        folder.pop_back();
         for (const auto& [key, bytes] : m.files) {
-            const bool ours = key.rfind(logged ? kLog.substr(0, 10) : kTempLog, 0) == 0;
+            const bool ours = key.starts_with(logged ? folder : kTempLog);
             EXPECT_TRUE(ours || before.count(key) != 0) << row.name << ": " << fake::Narrow(key);
+        }
+        for (const fake::FileCreate& open : m.fileCreates) {
+            const bool logFile = fake::FileKey(open.path).ends_with(u"\\SSDPREP-DEPLOY.LOG");
+            EXPECT_EQ(open.share, logFile ? platform::kFileShareRead : 0u) << row.name;
+            EXPECT_EQ(open.inheritable, fake::FileKey(open.path) == logKey) << row.name;
         }
         for (const fake::DriveOpen& open : m.driveOpens) {
             EXPECT_EQ(open.access, 0u) << row.name;
         }
+        if (logged) {  // its own lines on standard output too
+            EXPECT_NE(m.stdoutText.find("ssdprep-deploy ends with " + std::to_string(code) + ": "),
+                      std::string::npos)
+                << row.name;
+        }
         // No dialog, a console-less child without SW_HIDE, in the work dir,
-        // its output in the log, and none left running.
-        const bool usage = m.stderrText.find("usage: ssdprep-deploy") != std::string::npos;
-        EXPECT_EQ(m.errorMode, usage ? 0x0004u : 0x8007u) << row.name;
+        // waited for as long as it may take, its output in the log, and
+        // none left running.
+        const bool parsed = std::count(m.calls.begin(), m.calls.end(), "GetModuleFileName") != 0;
+        EXPECT_EQ(m.errorMode, parsed ? 0x8007u : 0x0004u) << row.name;
+        const std::size_t timeout = arguments.find(u"--timeout ");
+        const std::uint32_t seconds =
+            timeout == std::u16string::npos
+                ? 600
+                : std::stoul(fake::Narrow(arguments.substr(timeout + 10)));
         for (const fake::ChildStart& start : m.childStarts) {
             EXPECT_EQ(start.errorMode, 0x8007u) << row.name;
             EXPECT_EQ(start.startupFlags, platform::kStartfUseStdHandles) << row.name;
             EXPECT_EQ(start.creationFlags, platform::kCreateNoWindow) << row.name;
-            EXPECT_EQ(fake::FileKey(start.directory + u"\\ssdprep-deploy.log"), kLog) << row.name;
+            EXPECT_EQ(start.directory, row.dir) << row.name;
             EXPECT_FALSE(start.running) << row.name;
+            if (m.programs.count(start.key) == 0) {
+                continue;  // could not start
+            }
+            const std::uint32_t limit = start.key == u"ssdprep.exe" ? seconds * 1000 : 60000;
+            const std::vector<std::uint32_t> waits = {limit, 10000};
+            EXPECT_TRUE(!start.waits.empty() &&
+                        std::equal(start.waits.begin(), start.waits.end(), waits.begin()))
+                << row.name;
             const auto& script = m.programs.at(start.key);
             EXPECT_NE(log.find(script.front().output), std::string::npos) << row.name;
         }
         // The state file and the record say the same.
-        const std::string state = m.files.count(kState) != 0 ? Text(m.files.at(kState)) : "";
+        const std::u16string stateKey = fake::FileKey(row.dir + u"\\ssdprep-deploy.state");
+        const std::string state = m.files.count(stateKey) != 0 ? Text(m.files.at(stateKey)) : "";
         const std::size_t end = state.size() > 2 ? state.rfind('\n', state.size() - 2) : 0;
         const std::string last = state.substr(end == std::string::npos || end == 0 ? 0 : end + 1);
         EXPECT_EQ(last.substr(0, last.find(' ')), row.state) << row.name << "\n" << state;
