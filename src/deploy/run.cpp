@@ -149,8 +149,8 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
     };
     Next next = RunSteps(settings.options, facts, [&](Step step, Facts& f) {
         switch (step) {
-            case Step::Finish:
-                break;
+            case Step::Finish:  // never taken: RunSteps ends there
+                return;
             case Step::Report:
                 Say(log, "ssdprep-inspect.exe: what would ssdprep.exe do here?");
                 f.report = RunChild(log, paths, paths.report, u"", kReportMilliseconds);

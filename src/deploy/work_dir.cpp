@@ -65,8 +65,9 @@ std::u16string ResolveWorkDir(const std::u16string& given, const std::u16string&
     std::array<char16_t, kFullPathCapacity> full{};
     const std::uint32_t length = platform::GetFullPath(
         workDir.c_str(), static_cast<std::uint32_t>(full.size()), full.data());
+    // A path too long for the buffer stays as given; the length check refuses it.
     if (length != 0 && length < full.size()) {
-        workDir.assign(full.data(), length);
+        workDir = full.data();
     }
     while (workDir.size() > 3 && workDir.back() == u'\\') {
         workDir.pop_back();
