@@ -18,7 +18,7 @@ namespace ssdprep {
 // An extent under this never counts: too small for the partition the tool
 // means to create, and the partitioning tool of Vista and later aligns
 // partitions to 1 MiB on disks of 4 GB or more.
-inline constexpr std::uint64_t kSmallestNewPartition = 1024 * 1024;
+inline constexpr std::uint64_t kSmallestNewPartition = std::uint64_t{1024} * 1024;
 // An MBR entry holds 32-bit sector numbers.
 inline constexpr std::uint64_t kMbrSectorLimit = std::uint64_t{1} << 32;
 

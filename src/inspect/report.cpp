@@ -195,12 +195,13 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
                                    [](const LayoutEntry& e) { return e.recognized; })) +
              " recognised partitions\n";
         for (const LayoutEntry& p : shown) {
-            const std::string where = BinarySize(p.length) + " at " + BinarySize(p.offset) + "\n";
-            const std::string type = "type 0x" + Hex(static_cast<unsigned>(p.type), 2);
-            r += !p.recognized ? "  extended partition: " + type + ", " + where
-                               : "  partition " + Decimal(p.number) + ": " + type +
-                                     (p.type == kHibernationPartitionType ? " (hibernation)" : "") +
-                                     ", " + Kind(p) + ", " + where;
+            r += p.recognized ? "  partition " + Decimal(p.number) + ": "
+                              : std::string("  extended partition: ");
+            r += "type 0x" + Hex(static_cast<unsigned>(p.type), 2);
+            r += p.type == kHibernationPartitionType ? " (hibernation)" : "";
+            r += p.recognized ? std::string(", ") + Kind(p) : std::string();
+            r += ", " + BinarySize(p.length);
+            r += " at " + BinarySize(p.offset) + "\n";
         }
     } else {
         r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout, in.style) + "\n";
