@@ -9,9 +9,10 @@ namespace {
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
-std::string Span(std::uint64_t offset, std::uint64_t length) {
-    return "{\"offset\": " + Decimal(static_cast<long long>(offset)) +
-           ", \"length\": " + Decimal(static_cast<long long>(length)) + "}";
+// "offset": N, "length": N, in bytes.
+std::string Where(std::uint64_t offset, std::uint64_t length) {
+    return "\"offset\": " + Decimal(static_cast<long long>(offset)) +
+           ", \"length\": " + Decimal(static_cast<long long>(length));
 }
 
 const char* VerdictName(Outcome outcome, Verdict verdict) {
@@ -83,12 +84,11 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     std::string separator;
     for (const LayoutEntry& entry : ShownEntries(in)) {
         if (!entry.recognized) {
-            extended = Span(entry.offset, entry.length);
+            extended = "{" + Where(entry.offset, entry.length) + "}";
             continue;
         }
-        const std::string span = Span(entry.offset, entry.length);
         j += separator + "{\"number\": " + Decimal(entry.number) +
-             ", \"type\": " + Decimal(entry.type) + ", " + span.substr(1, span.size() - 2) +
+             ", \"type\": " + Decimal(entry.type) + ", " + Where(entry.offset, entry.length) +
              ", \"kind\": \"" + Kind(entry) + "\"}";
         separator = ", ";
     }
@@ -97,10 +97,13 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
     j += "  \"hibernation_partition\": " + Decimal(in.hibernationPartition) + ",\n";
     const CreateModel model = ModelCreate(in);
     const bool placed = model.placement && model.placement->partition;
-    j += "  \"new_partition\": " +
-         (placed ? Span(model.placement->partition->offset, model.placement->partition->length)
-                 : std::string("null")) +
-         ",\n";
+    j +=
+        "  \"new_partition\": " +
+        (placed
+             ? "{" + Where(model.placement->partition->offset, model.placement->partition->length) +
+                   "}"
+             : std::string("null")) +
+        ",\n";
     const std::string problem = CreateProblem(model);
     j += "  \"create_problem\": " + (problem.empty() ? std::string("null") : Quoted(problem)) +
          ",\n";
