@@ -13,7 +13,6 @@
 namespace ssdprep {
 namespace {
 
-constexpr std::uint32_t kLabelCapacity = platform::kVolumeNameCapacity;
 constexpr int kLetters = 26;
 
 // Where the volume at that letter lies and how large it is, when its
@@ -52,10 +51,11 @@ AfterInspection InspectAfter() {
         }
         const char letter = static_cast<char>('A' + i);
         const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
-        std::array<char16_t, kLabelCapacity> label{};
-        std::array<char16_t, kLabelCapacity> fileSystem{};
-        if (platform::QueryVolumeInformation(root, label.data(), kLabelCapacity, nullptr,
-                                             fileSystem.data(), kLabelCapacity) != 0 &&
+        std::array<char16_t, platform::kVolumeNameCapacity> label{};
+        std::array<char16_t, platform::kVolumeNameCapacity> fileSystem{};
+        if (platform::QueryVolumeInformation(root, label.data(), platform::kVolumeNameCapacity,
+                                             nullptr, fileSystem.data(),
+                                             platform::kVolumeNameCapacity) != 0 &&
             std::u16string_view(label.data()) == kNewPartitionLabel) {
             after.volumes.push_back(Labelled(letter, fileSystem.data()));
         }

@@ -284,7 +284,6 @@ std::int32_t FlushRegistryKey(Handle key) {
     if (Call("RegFlushKey") || m.openKeys.count(key) == 0) {
         return kErrorAccessDenied;
     }
-    m.registryFlushes.push_back(m.filePaths.at(key));
     return kErrorSuccess;
 }
 

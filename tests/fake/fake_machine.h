@@ -137,7 +137,6 @@ struct Machine {
     // with a trailing backslash (fixed where none is given).
     std::map<std::u16string, std::map<std::u16string, std::uint32_t>> registryTypes;
     bool registryWriteFails = false;
-    std::vector<std::u16string> registryFlushes;
     std::map<std::u16string, std::uint32_t> driveTypes;
     std::set<std::u16string> mountPoints;
     std::u16string tempDirectory = u"C:\\Windows\\Temp\\";

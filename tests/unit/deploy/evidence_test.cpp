@@ -29,7 +29,8 @@ void Labelled(M m, std::uint32_t type, const std::vector<std::uint32_t>& disks,
 }
 
 void Record(M m, std::vector<std::uint8_t> signature, std::uint32_t signatureType) {
-    m.registry[kRecord][u"DeployState"] = fake::Utf16Bytes(u"started 2026-12-01 10:00:00\r\n");
+    m.registry[kRecord][u"DeployState"] =
+        fake::Utf16Bytes(u"started 2026-12-01 10:00:00\r\nfailed 2026-12-01 10:00:30\r\n");
     m.registry[kRecord][u"DeployDiskSignature"] = std::move(signature);
     m.registryTypes[kRecord][u"DeployDiskSignature"] = signatureType;
 }
@@ -56,12 +57,13 @@ TEST_F(EvidenceTest, CountsWhatFollowsDrive0AndPassesOverTheRest) {
         {"removable volume", [](M m) { Labelled(m, platform::kDriveRemovable, {0}); }, false, ""},
         {"network letter", [](M m) { Labelled(m, platform::kDriveRemote, {}); }, false, ""},
         {"letter not in use", [](M m) { Labelled(m, kDriveFixed, {0}); m.logicalDrives = 1u << 2; }, false, ""},
-        {"record of drive 0", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); }, true, "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00), disk signature 0x00000001"},
-        {"record of another disk", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegDword); }, false, "not evidence: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00) names disk signature 0x00000002, and drive 0's is 0x00000001"},
+        {"record of drive 0", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); }, true, "evidence of an earlier run: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30), disk signature 0x00000001"},
+        {"record of another disk", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegDword); }, false, "not evidence: the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30) names disk signature 0x00000002, and drive 0's is 0x00000001"},
         {"record whose state has no terminator", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); m.registry[kRecord][u"DeployState"] = fake::Utf16Bytes(u"started 2026-12-01 10:00:00", false); }, true, "the record HKLM\\SOFTWARE\\ssdprep (started 2026-12-01 10:00:00), disk signature"},
-        {"record without a signature", [](M m) { Record(m, {}, platform::kRegDword); m.registry[kRecord].erase(u"DeployDiskSignature"); }, true, "(started 2026-12-01 10:00:00), no disk signature"},
+        {"record without a signature", [](M m) { Record(m, {}, platform::kRegDword); m.registry[kRecord].erase(u"DeployDiskSignature"); }, true, "(started 2026-12-01 10:00:00, failed 2026-12-01 10:00:30), no disk signature"},
         {"record whose signature is no REG_DWORD", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegSz); }, true, "cannot be read as written: DeployDiskSignature is not a REG_DWORD (type 1, 4 bytes)"},
         {"record whose signature is too long", [](M m) { Record(m, {2, 0, 0, 0, 0}, platform::kRegDword); }, true, "DeployDiskSignature cannot be read: error 234"},
+        {"record whose state is no REG_SZ", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); m.registryTypes[kRecord][u"DeployState"] = platform::kRegDword; }, true, "cannot be read as written: DeployState is not a REG_SZ (type 4, "},
         {"record without its state", [](M m) { Record(m, {1, 0, 0, 0}, platform::kRegDword); m.registry[kRecord].erase(u"DeployState"); }, true, "DeployState cannot be read: error 2"},
         {"record that cannot be opened", [](M m) { Record(m, {2, 0, 0, 0}, platform::kRegDword); m.keyOpenStatus = platform::kErrorAccessDenied; }, true, "cannot be read as written: it cannot be opened: error 5"},
         {"the tool's script as a folder", [](M m) { m.existingPaths.insert(u"C:\\Work\\CreatePartition.VELK"); m.fileAttributes[fake::FileKey(u"C:\\Work\\CreatePartition.VELK")] = platform::kFileAttributeDirectory; }, true, "evidence of an earlier run: the folder C:\\Work\\CreatePartition.VELK, last written 2026-12-07 16:42:15"},
