@@ -323,8 +323,8 @@ DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t o
     return ERROR_SUCCESS;
 }
 
-// DISK_GEOMETRY_EX of an image: 512-byte sectors, its size, and a geometry
-// of 255 heads and 63 sectors a track, as Windows reports for such disks.
+// DISK_GEOMETRY_EX of an image: 512-byte sectors and its size, the two
+// fields the report reads; the rest stays zero.
 DWORD GeometryReply(const std::wstring& image, void* out, std::uint32_t outSize,
                     std::uint32_t* returned) {
     const HANDLE file =
@@ -343,11 +343,7 @@ DWORD GeometryReply(const std::wstring& image, void* out, std::uint32_t outSize,
         return ERROR_INSUFFICIENT_BUFFER;
     }
     DISK_GEOMETRY_EX geometry{};
-    geometry.Geometry.MediaType = FixedMedia;
-    geometry.Geometry.TracksPerCylinder = 255;
-    geometry.Geometry.SectorsPerTrack = 63;
     geometry.Geometry.BytesPerSector = mbr::kSectorSize;
-    geometry.Geometry.Cylinders.QuadPart = size.QuadPart / (255 * 63 * mbr::kSectorSize);
     geometry.DiskSize = size;
     std::memcpy(out, &geometry, kSize);
     if (returned != nullptr) {

@@ -13,7 +13,6 @@ namespace {
 
 const platform::Handle kStdout = reinterpret_cast<platform::Handle>(std::uintptr_t{0x10});
 const platform::Handle kStderr = reinterpret_cast<platform::Handle>(std::uintptr_t{0x20});
-constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
 
 platform::LocalTime TimeAt(std::uint32_t clock) {
@@ -26,23 +25,6 @@ platform::LocalTime TimeAt(std::uint32_t clock) {
                                static_cast<std::uint16_t>(seconds % 60)};
 }
 
-platform::Handle Fail(std::uint32_t error) {
-    Current().lastError = error;
-    return platform::InvalidHandle();
-}
-
-bool Exists(const std::u16string& key) {
-    const Machine& m = Current();
-    return m.files.count(key) != 0 ||
-           std::any_of(m.existingPaths.begin(), m.existingPaths.end(),
-                       [&](const std::u16string& p) { return FileKey(p) == key; });
-}
-
-std::uint32_t Attributes(const std::u16string& key) {
-    const auto found = Current().fileAttributes.find(key);
-    return found != Current().fileAttributes.end() ? found->second : platform::kFileAttributeNormal;
-}
-
 }  // namespace
 }  // namespace fake
 
@@ -53,37 +35,9 @@ using fake::Current;
 
 Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share, bool inheritable,
                 std::uint32_t disposition, std::uint32_t flags) {
-    fake::Machine& m = Current();
     const bool injected = Call("OpenFile");
-    const std::u16string key = fake::FileKey(fake::Text(path));
-    m.fileCreates.push_back({fake::Text(path), access, share, disposition, flags, inheritable});
-    if (m.opensLeft.count(key) != 0 && m.opensLeft[key]-- == 0) {
-        m.lockedFiles.insert(key);
-    }
-    if (injected || m.readOnlyFolders.count(key.substr(0, key.find_last_of(u'\\'))) != 0 ||
-        (fake::Exists(key) && (fake::Attributes(key) & kFileAttributeDirectory) != 0)) {
-        return fake::Fail(kErrorAccessDenied);
-    }
-    if (m.lockedFiles.count(key) != 0) {
-        return fake::Fail(fake::kErrorSharingViolation);
-    }
-    if (disposition == kOpenExisting && !fake::Exists(key)) {
-        return fake::Fail(kErrorFileNotFound);
-    }
-    if (disposition == kCreateAlways) {
-        m.files[key].clear();
-    }
-    m.files[key];  // created when missing
-    const Handle handle = fake::NewHandle();
-    m.openFiles.insert(handle);
-    m.filePaths[handle] = key;
-    if (inheritable) {
-        m.inheritableFiles.insert(handle);
-    }
-    if ((flags & kFileFlagDeleteOnClose) != 0) {
-        m.deleteOnClose.insert(handle);
-    }
-    return handle;
+    return fake::OpenFakeFile(injected,
+                              {fake::Text(path), access, share, disposition, flags, inheritable});
 }
 
 int WriteHandle(Handle handle, const void* data, std::uint32_t size, std::uint32_t* written) {
@@ -107,16 +61,11 @@ int FlushHandle(Handle handle) {
 
 int CloseOwnHandle(Handle handle) {
     fake::Machine& m = Current();
-    Call("CloseHandle");
-    if (m.openFiles.erase(handle) != 0) {
-        if (m.deleteOnClose.erase(handle) != 0) {
-            m.files.erase(m.filePaths.at(handle));
-        }
-        m.inheritableFiles.erase(handle);
-        return 1;
+    if (m.deleteOnClose.erase(handle) != 0) {
+        m.files.erase(m.filePaths.at(handle));
     }
-    fake::Release(m.openProcessHandles, handle, "process or thread handle");
-    return 1;
+    m.inheritableFiles.erase(handle);
+    return CloseHandle(handle);
 }
 
 Handle StandardOutput() { return fake::kStdout; }

@@ -21,6 +21,15 @@ std::u16string FullPath(const std::u16string& path);
 // the size it needs and nothing written.
 std::uint32_t CopyOut(const std::u16string& text, char16_t* buffer, std::uint32_t size);
 
+// CreateFileW on the fake machine, for both seams: recorded, then refused
+// where the machine says (injected, a path too long, a read-only folder, a
+// folder of that name, a file held elsewhere, a missing file to open), else
+// opened, emptied with CREATE_ALWAYS.
+platform::Handle OpenFakeFile(bool injected, const FileCreate& request);
+// A file or folder at that FileKey, and its attributes (NORMAL unless set).
+bool Exists(const std::u16string& key);
+std::uint32_t Attributes(const std::u16string& key);
+
 template <typename Set, typename Value>
 void Release(Set& live, Value value, const char* what) {
     if (live.erase(value) == 0) {

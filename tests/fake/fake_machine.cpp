@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "fake/fake_internal.h"
+#include "platform/deploy.h"
 
 namespace fake {
 namespace {
@@ -82,6 +83,56 @@ std::uint32_t CopyOut(const std::u16string& text, char16_t* buffer, std::uint32_
 }
 
 Machine& Current() { return *Storage(); }
+
+bool Exists(const std::u16string& key) {
+    const Machine& m = Current();
+    return m.files.count(key) != 0 ||
+           std::any_of(m.existingPaths.begin(), m.existingPaths.end(),
+                       [&](const std::u16string& p) { return FileKey(p) == key; });
+}
+
+std::uint32_t Attributes(const std::u16string& key) {
+    const auto found = Current().fileAttributes.find(key);
+    return found != Current().fileAttributes.end() ? found->second : platform::kFileAttributeNormal;
+}
+
+platform::Handle OpenFakeFile(bool injected, const FileCreate& request) {
+    constexpr std::uint32_t kErrorSharingViolation = 32;
+    Machine& m = Current();
+    m.fileCreates.push_back(request);
+    const std::u16string key = FileKey(request.path);
+    if (m.opensLeft.count(key) != 0 && m.opensLeft[key]-- == 0) {
+        m.lockedFiles.insert(key);
+    }
+    std::uint32_t error = 0;
+    if (injected || m.fileCreateFails || request.path.size() >= platform::kMaxPath ||
+        m.readOnlyFolders.count(key.substr(0, key.find_last_of(u'\\'))) != 0 ||
+        (Exists(key) && (Attributes(key) & platform::kFileAttributeDirectory) != 0)) {
+        error = platform::kErrorAccessDenied;
+    } else if (m.lockedFiles.count(key) != 0) {
+        error = kErrorSharingViolation;
+    } else if (request.disposition == platform::kOpenExisting && !Exists(key)) {
+        error = platform::kErrorFileNotFound;
+    }
+    if (error != 0) {
+        m.lastError = error;
+        return platform::InvalidHandle();
+    }
+    if (request.disposition == platform::kCreateAlways) {
+        m.files[key].clear();
+    }
+    m.files[key];  // created when missing
+    const platform::Handle handle = NewHandle();
+    m.openFiles.insert(handle);
+    m.filePaths[handle] = key;
+    if (request.inheritable) {
+        m.inheritableFiles.insert(handle);
+    }
+    if ((request.flags & platform::kFileFlagDeleteOnClose) != 0) {
+        m.deleteOnClose.insert(handle);
+    }
+    return handle;
+}
 
 std::u16string FileKey(const std::u16string& path) { return Upper(FullPath(path)); }
 
@@ -395,20 +446,9 @@ std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer) {
 
 Handle CreateFileHandle(const char16_t* path, std::uint32_t access, std::uint32_t share,
                         std::uint32_t disposition, std::uint32_t flags) {
-    fake::Machine& m = Current();
     const bool injected = Call("CreateFile");
-    m.fileCreates.push_back({fake::Text(path), access, share, disposition, flags});
-    if (injected || m.fileCreateFails || fake::Text(path).size() >= kMaxPath) {
-        return InvalidHandle();
-    }
-    const std::u16string key = fake::FileKey(fake::Text(path));
-    if (disposition == kCreateAlways) {
-        m.files[key].clear();
-    }
-    Handle handle = fake::NewHandle();
-    m.openFiles.insert(handle);
-    m.filePaths[handle] = key;
-    return handle;
+    return fake::OpenFakeFile(injected,
+                              {fake::Text(path), access, share, disposition, flags, false});
 }
 
 int WriteToFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {

@@ -25,4 +25,25 @@ TEST(BinarySize, TakesTheLargestUnitAndRoundsHalfUp) {
     }
 }
 
+// UTF-16 from registry bytes, and out again as the log's UTF-8 and the
+// scripts' one byte a character.
+TEST(TextEncodings, DecodeAndEncodeEachUnitOnce) {
+    const std::pair<std::u16string, const char*> utf8[] = {
+        {u"a\u00E9", "a\xC3\xA9"},
+        {u"\u20AC", "\xE2\x82\xAC"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string{0xD800, u'A'},
+         "\xED\xA0\x80"
+         "A"},                                     // a lone high surrogate
+        {std::u16string{0xDC00}, "\xED\xB0\x80"},  // a lone low one
+    };
+    for (const auto& [text, bytes] : utf8) {
+        EXPECT_EQ(ssdprep::Utf8(text), bytes);
+    }
+    EXPECT_EQ(ssdprep::Bytes(u"a\u007F\u0080"), "a\x7F?");
+    const std::uint8_t units[] = {'a', 0, 'b', 0, 0, 0, 'c', 0};
+    EXPECT_EQ(ssdprep::Utf16Text(units, 8), u"ab");  // to the first zero unit
+    EXPECT_EQ(ssdprep::Utf16Text(units, 3), u"a");   // an odd last byte left out
+}
+
 }  // namespace
