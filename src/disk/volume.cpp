@@ -13,7 +13,6 @@ namespace {
 // 24 bytes: DiskNumber (padded), StartingOffset, ExtentLength.
 constexpr std::size_t kExtentsHeaderSize = 8;
 constexpr std::size_t kExtentSize = 24;
-constexpr std::size_t kOffsetOffset = 8;
 constexpr std::size_t kLengthOffset = 16;
 // Room for more extents than a simple or spanned volume of this kind has.
 constexpr std::size_t kExtentsRead = 8;
@@ -37,8 +36,7 @@ std::optional<std::vector<VolumeExtent>> ReadVolumeExtents(char letter) {
     const std::size_t count = std::min<std::size_t>(ReadU32(reply.data()), kExtentsRead);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* extent = reply.data() + kExtentsHeaderSize + kExtentSize * i;
-        extents.push_back(
-            {ReadU32(extent), ReadU64(extent + kOffsetOffset), ReadU64(extent + kLengthOffset)});
+        extents.push_back({ReadU32(extent), ReadU64(extent + kLengthOffset)});
     }
     return extents;
 }

@@ -12,7 +12,6 @@ inline constexpr std::uint32_t kVolumeDiskExtentsCode =
 
 struct VolumeExtent {
     std::uint32_t disk;
-    std::uint64_t offset;  // bytes from the disk's start
     std::uint64_t length;  // bytes
 };
 

@@ -21,10 +21,11 @@ LabelledVolume Labelled(char letter, const std::u16string& fileSystem) {
     LabelledVolume volume{letter, std::nullopt, std::nullopt, fileSystem};
     if (const std::optional<std::vector<VolumeExtent>> extents = ReadVolumeExtents(letter)) {
         volume.onDrive0 = LiesOn(*extents, kTargetDrive);
-        volume.size = 0;
+        std::uint64_t size{};
         for (const VolumeExtent& extent : *extents) {
-            *volume.size += extent.length;
+            size += extent.length;
         }
+        volume.size = size;
     }
     return volume;
 }

@@ -4,7 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "fake/fake_machine.h"
+
+// Each of the |-joined fragments of `says` stands in `text`; one that
+// begins with ! does not.
+inline void ExpectSays(const std::string& text, const std::string& says, const std::string& row) {
+    for (std::size_t at = 0, bar = 0; at <= says.size(); at = bar + 1) {
+        bar = std::min(says.find('|', at), says.size());
+        const std::string said = says.substr(at, bar - at);
+        const bool absent = said.starts_with("!");
+        EXPECT_EQ(text.find(said.substr(absent ? 1 : 0)) == std::string::npos, absent)
+            << row << ": " << said << "\n"
+            << text;
+    }
+}
 
 class MachineTest : public ::testing::Test {
 protected:

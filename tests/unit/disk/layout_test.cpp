@@ -102,6 +102,7 @@ TEST(LayoutScan, NeverLooksPastTheSixteenthEntryWhateverTheCountSays) {
         EXPECT_EQ(ssdprep::FindPartitionType(reply, 16), 0x84) << count;
     }
     EXPECT_EQ(ssdprep::CountRecognizedPartitions(Reply(15, entries)), 15);
+    EXPECT_EQ(ssdprep::LayoutEntries(Reply(15, entries)).size(), 15u);
     EXPECT_EQ(ssdprep::FindPartitionType(Reply(15, entries), 16), -1);
 }
 
