@@ -36,6 +36,12 @@ TEST(TextEncodings, DecodeAndEncodeEachUnitOnce) {
          "\xED\xA0\x80"
          "A"},                                     // a lone high surrogate
         {std::u16string{0xDC00}, "\xED\xB0\x80"},  // a lone low one
+        {std::u16string{0xDC00, 0xDC00}, "\xED\xB0\x80\xED\xB0\x80"},
+        {std::u16string{0xD800, 0xE000}, "\xED\xA0\x80\xEE\x80\x80"},
+        {std::u16string{0xD83D, 0xDE00, u'A'},
+         "\xF0\x9F\x98\x80"
+         "A"},
+        {u"\u0080\U0010FFFF", "\xC2\x80\xF4\x8F\xBF\xBF"},
     };
     for (const auto& [text, bytes] : utf8) {
         EXPECT_EQ(ssdprep::Utf8(text), bytes);
