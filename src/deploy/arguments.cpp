@@ -9,7 +9,8 @@ namespace ssdprep::deploy {
 
 const char kUsage[] =
     "usage: ssdprep-deploy [--work-dir DIR] [--decline-stops] [--create-without-hibernation]\n"
-    "                      [--timeout SECONDS] | --help | --version\n";
+    "                      [--timeout SECONDS]\n"
+    "       ssdprep-deploy --forget [--work-dir DIR] | --help | --version\n";
 
 const char kHelp[] =
     "\n"
@@ -30,6 +31,10 @@ const char kHelp[] =
     "                     partition: it deletes nothing and adds a partition\n"
     "  --timeout SECONDS  wait at most this long for ssdprep.exe, 1 to 86400\n"
     "                     (default 600; under 60 only for tests: it warns)\n"
+    "  --forget           before an image is captured: remove the state file,\n"
+    "                     the tool's scripts and the record HKLM\\SOFTWARE\\ssdprep\n"
+    "                     of a run that ended done; refuse, removing nothing,\n"
+    "                     where drive 0 may be half changed\n"
     "\n"
     "Exit codes: 0 done, already done, or nothing to do here; 3 stop set-up,\n"
     "for the reason the log's last line gives. A usage error ends with 3 too.\n"
@@ -138,7 +143,9 @@ Arguments ParseArguments(const std::vector<std::u16string>& arguments) {
             parsed.kind = option == u"--help" ? Arguments::Kind::Help : Arguments::Kind::Version;
             return parsed;
         }
-        if (option == u"--decline-stops") {
+        if (option == u"--forget") {
+            parsed.settings.options.forget = true;
+        } else if (option == u"--decline-stops") {
             parsed.settings.options.declineStops = true;
         } else if (option == u"--create-without-hibernation") {
             parsed.settings.options.createWithoutHibernation = true;
@@ -160,6 +167,11 @@ Arguments ParseArguments(const std::vector<std::u16string>& arguments) {
         } else {
             return Usage("unknown option " + name);
         }
+    }
+    const Options& options = parsed.settings.options;
+    if (options.forget &&
+        (options.declineStops || options.createWithoutHibernation || seen.count(u"--timeout"))) {
+        return Usage("--forget takes no option but --work-dir");
     }
     return parsed;
 }

@@ -35,9 +35,9 @@ struct Arguments {
 std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 
 // --work-dir DIR (X:\...), --decline-stops,
-// --create-without-hibernation, --timeout SECONDS (1 to 86400), --help,
-// --version. An unknown or repeated option, or a missing or bad value, is
-// a usage error.
+// --create-without-hibernation, --timeout SECONDS (1 to 86400), --forget
+// (with --work-dir alone), --help, --version. An unknown or repeated
+// option, or a missing or bad value, is a usage error.
 Arguments ParseArguments(const std::vector<std::u16string>& arguments);
 
 extern const char kUsage[];

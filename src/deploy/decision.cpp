@@ -82,6 +82,15 @@ Next DecideNext(const Options& options, const Facts& facts) {
             return Take(Step::After);
         }
         const ChildOutcome& after = facts.after.front();
+        // A run that ended done on this very disk stays done: what a
+        // technician changed since is no sign that it did not finish.
+        if (facts.doneHere) {
+            return Finish(kGoOn, "done by an earlier run at " + *facts.doneHere +
+                                     (after.EndedWith(kAfterDone)
+                                          ? std::string()
+                                          : "; ssdprep-inspect.exe --after " + Describe(after) +
+                                                " now: drive 0 changed since, see its lines"));
+        }
         return after.EndedWith(kAfterDone)
                    ? Finish(kGoOn, "already done by an earlier run")
                    : Finish(kStop, "an earlier run did not finish: ssdprep-inspect.exe --after " +
@@ -124,6 +133,38 @@ Next DecideNext(const Options& options, const Facts& facts) {
     }
     return Finish(kStop, "ssdprep.exe ran, but ssdprep-inspect.exe --after " + Describe(after) +
                              ": drive 0 is not as it should be; " + kRepair);
+}
+
+Next DecideForget(const Facts& facts) {
+    constexpr char kKept[] =
+        "; nothing was removed: forgetting it would let the next run pass a "
+        "half-changed drive 0; ";
+    if (facts.unfinished) {
+        return Finish(kStop, std::string("--forget: a run started on this disk and did not end "
+                                         "done") +
+                                 kKept + kRepair);
+    }
+    if (facts.evidence && !facts.doneHere) {
+        if (facts.after.empty()) {
+            return Take(Step::After);
+        }
+        if (!facts.after.front().EndedWith(kAfterDone)) {
+            return Finish(kStop,
+                          "--forget: no run is recorded done on this disk, and "
+                          "ssdprep-inspect.exe --after " +
+                              Describe(facts.after.front()) + kKept + kRepair);
+        }
+    }
+    if (!facts.removed) {
+        return Take(Step::Remove);
+    }
+    return *facts.removed
+               ? Finish(kGoOn,
+                        "forgotten: no state file, script of the tool or record is left; "
+                        "the image may be captured")
+               : Finish(kStop,
+                        "--forget could not remove everything (see the lines above); "
+                        "remove the rest by hand before the image is captured");
 }
 
 }  // namespace ssdprep::deploy

@@ -34,6 +34,7 @@ inline constexpr std::uint32_t kPollMilliseconds = 3000;
 struct Options {
     bool declineStops = false;
     bool createWithoutHibernation = false;
+    bool forget = false;
 };
 
 // How a child program went.
@@ -48,7 +49,12 @@ struct ChildOutcome {
 
 // What the steps so far found, in the order they are taken.
 struct Facts {
-    bool evidence = false;               // an earlier run left its trace
+    bool evidence = false;  // an earlier run left its trace
+    // The state file or the record says "done" and names drive 0: when.
+    std::optional<std::string> doneHere;
+    // The state file or the record counts and does not say "done".
+    bool unfinished = false;
+    std::optional<bool> removed;         // --forget: everything of a run is gone
     std::optional<ChildOutcome> report;  // the report
     std::optional<bool> stateWritten;    // the state file, "started"
     std::optional<ChildOutcome> tool;    // ssdprep.exe
@@ -62,6 +68,7 @@ enum class Step {
     RunTool,     // ssdprep.exe
     After,       // ssdprep-inspect.exe --after
     PollAfter,   // wait kPollMilliseconds, then --after again
+    Remove,      // --forget: the state file, the tool's scripts and the record
     Finish,
 };
 
@@ -72,13 +79,17 @@ struct Next {
 };
 
 Next DecideNext(const Options& options, const Facts& facts);
+// --forget: the clean-up before an image is captured. It removes nothing
+// where a run started on this disk and did not finish, nor, unless a run is
+// recorded done on this disk, where --after does not find drive 0 done.
+Next DecideForget(const Facts& facts);
 
 // Runs the decisions to their end: `take(step, facts)` takes each step and
 // records what it found in `facts`.
 template <typename Take>
 Next RunSteps(const Options& options, Facts& facts, Take take) {
     for (;;) {
-        Next next = DecideNext(options, facts);
+        Next next = options.forget ? DecideForget(facts) : DecideNext(options, facts);
         if (next.step == Step::Finish) {
             return next;
         }

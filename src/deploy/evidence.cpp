@@ -4,9 +4,10 @@
 
 #include "app/plan.h"
 #include "common/text.h"
+#include "deploy/identity.h"
 #include "deploy/log.h"
 #include "deploy/record.h"
-#include "disk/disk.h"
+#include "deploy/state.h"
 #include "disk/volume.h"
 #include "partition/script_text.h"
 #include "platform/deploy.h"
@@ -15,8 +16,8 @@ namespace ssdprep::deploy {
 namespace {
 
 constexpr char kFound[] = "evidence of an earlier run: ";
-
-std::string SignatureText(std::uint32_t signature) { return "0x" + Hex(signature, 8); }
+// A state file of ours holds three short lines; more is not ours.
+constexpr std::uint32_t kStateFileCapacity = 1024;
 
 // The state file's lines as one: "started ..., done ...".
 std::string OneLine(const std::string& state) {
@@ -31,24 +32,92 @@ std::string OneLine(const std::string& state) {
     return line.ends_with(", ") ? line.substr(0, line.size() - 2) : line;
 }
 
-void Files(const std::u16string& workDir, Evidence& evidence) {
-    for (const std::u16string_view name :
-         {std::u16string_view(kStateName), kDeleteScriptName, kCreateScriptName}) {
-        const std::u16string path = Within(workDir, name);
-        std::uint32_t attributes{};
-        platform::LocalTime written{};
-        if (platform::QueryLastWrite(path.c_str(), &attributes, &written) != 0) {
-            evidence.lines.push_back(
-                kFound +
-                std::string((attributes & platform::kFileAttributeDirectory) != 0 ? "the folder "
-                                                                                  : "the file ") +
-                Utf8(path) + ", last written " + Stamp(written));
-            evidence.found = true;
-        }
+// Why a piece that names `disk` belongs to another disk than drive 0, or
+// empty when it counts.
+std::string OtherDisk(const std::optional<DiskIdentity>& disk,
+                      const std::optional<DiskIdentity>& drive0) {
+    if (!disk || !drive0 || *disk == *drive0) {
+        return "";
+    }
+    return " names " + IdentityText(*disk) + ", and drive 0 is " + IdentityText(*drive0) +
+           ": it came from another disk";
+}
+
+// A state file or the record, once read: counted, or logged as passed over.
+void Weigh(const std::string& what, const RunState& state,
+           const std::optional<DiskIdentity>& drive0, Evidence& evidence) {
+    if (const std::string other = OtherDisk(state.disk, drive0); !other.empty()) {
+        evidence.lines.push_back("not evidence: " + what + other + ", and is passed over");
+        return;
+    }
+    evidence.found = true;
+    evidence.lines.push_back(
+        kFound + what +
+        (state.disk ? ", which names this disk" : ", which names no disk (an older version's)"));
+    if (state.last == "done" && state.disk) {
+        evidence.doneHere = state.at;
+    } else if (state.last != "done") {
+        evidence.unfinished = true;
     }
 }
 
-void RecordOf(std::optional<std::uint32_t> signature, Evidence& evidence) {
+// The state file: counted, passed over, or not there. The disk it names
+// when it came from another disk, and the scripts beside it with it.
+std::optional<DiskIdentity> StateFile(const std::u16string& workDir,
+                                      const std::optional<DiskIdentity>& drive0,
+                                      Evidence& evidence) {
+    const std::u16string path = Within(workDir, kStateName);
+    std::uint32_t attributes{};
+    platform::LocalTime written{};
+    if (platform::QueryLastWrite(path.c_str(), &attributes, &written) == 0) {
+        return std::nullopt;
+    }
+    const std::string where = Utf8(path) + ", last written " + Stamp(written);
+    const platform::OwnFile file(platform::OpenFile(path.c_str(), platform::kGenericRead,
+                                                    platform::kFileShareRead, false,
+                                                    platform::kOpenExisting, 0));
+    std::array<char, kStateFileCapacity> text{};
+    std::uint32_t read{};
+    if ((attributes & platform::kFileAttributeDirectory) != 0 || !file.valid() ||
+        platform::ReadHandle(file.get(), text.data(), kStateFileCapacity, &read) == 0) {
+        evidence.found = true;
+        evidence.lines.push_back(
+            kFound + std::string((attributes & platform::kFileAttributeDirectory) != 0
+                                     ? "the folder " + where
+                                     : "the file " + where + ", which cannot be read: " +
+                                           ErrorText(platform::LastError())));
+        return std::nullopt;
+    }
+    const std::string content(text.data(), read);
+    const RunState state = ParseState(content);
+    Weigh("the file " + where + " (" + OneLine(content) + ")", state, drive0, evidence);
+    return OtherDisk(state.disk, drive0).empty() ? std::nullopt : state.disk;
+}
+
+void Scripts(const std::u16string& workDir, const std::optional<DiskIdentity>& otherDisk,
+             const std::optional<DiskIdentity>& drive0, Evidence& evidence) {
+    for (const std::u16string_view name : {kDeleteScriptName, kCreateScriptName}) {
+        const std::u16string path = Within(workDir, name);
+        std::uint32_t attributes{};
+        platform::LocalTime written{};
+        if (platform::QueryLastWrite(path.c_str(), &attributes, &written) == 0) {
+            continue;
+        }
+        const std::string what =
+            std::string((attributes & platform::kFileAttributeDirectory) != 0 ? "the folder "
+                                                                              : "the file ") +
+            Utf8(path) + ", last written " + Stamp(written);
+        if (otherDisk) {
+            evidence.lines.push_back("not evidence: " + what + ": the state file beside it" +
+                                     OtherDisk(otherDisk, drive0) + ", and so did this");
+            continue;
+        }
+        evidence.lines.push_back(kFound + what);
+        evidence.found = true;
+    }
+}
+
+void RecordOf(const std::optional<DiskIdentity>& drive0, Evidence& evidence) {
     const Record record = ReadRecord();
     const std::string name = std::string("the record ") + kRecordName;
     if (!record.present) {
@@ -60,33 +129,14 @@ void RecordOf(std::optional<std::uint32_t> signature, Evidence& evidence) {
         evidence.found = true;
         return;
     }
-    const std::string what = name + " (" + OneLine(record.state) + ")";
-    if (record.signature && signature && *record.signature != *signature) {
-        evidence.lines.push_back(
-            "not evidence: " + what + " names disk signature " + SignatureText(*record.signature) +
-            ", and drive 0's is " + SignatureText(*signature) +
-            ": it came from another disk (an image captured after a run), is ignored, and is "
-            "replaced when ssdprep.exe starts");
-        return;
-    }
-    evidence.lines.push_back(kFound + what +
-                             (record.signature
-                                  ? ", disk signature " + SignatureText(*record.signature)
-                                  : std::string(", no disk signature")));
-    evidence.found = true;
+    RunState state = ParseState(record.state);
+    state.disk = record.disk;
+    Weigh(name + " (" + OneLine(record.state) + ")", state, drive0, evidence);
 }
 
 void Labels(Evidence& evidence) {
-    char letter = 'A';
-    for (std::uint32_t letters = platform::LogicalDrives(); letters != 0; letters >>= 1, ++letter) {
-        const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
-        std::array<char16_t, platform::kVolumeNameCapacity> label{};
-        if ((letters & 1u) == 0 || platform::DriveType(root) != platform::kDriveFixed ||
-            platform::QueryVolumeInformation(root, label.data(), platform::kVolumeNameCapacity) ==
-                0 ||
-            std::u16string_view(label.data()) != kNewPartitionLabel) {
-            continue;
-        }
+    for (const LabelledLetter& labelled : FixedLettersLabelled(kNewPartitionLabel)) {
+        const char letter = labelled.letter;
         const std::optional<std::vector<VolumeExtent>> extents = ReadVolumeExtents(letter);
         const std::string drive = std::string("drive ") + letter + ": is labelled TEMP_PART01";
         if (extents && !LiesOn(*extents, kTargetDrive)) {
@@ -102,10 +152,11 @@ void Labels(Evidence& evidence) {
 
 }  // namespace
 
-Evidence GatherEvidence(const std::u16string& workDir, std::optional<std::uint32_t> signature) {
+Evidence GatherEvidence(const std::u16string& workDir, const std::optional<DiskIdentity>& drive0) {
     Evidence evidence;
-    Files(workDir, evidence);
-    RecordOf(signature, evidence);
+    const std::optional<DiskIdentity> otherDisk = StateFile(workDir, drive0, evidence);
+    Scripts(workDir, otherDisk, drive0, evidence);
+    RecordOf(drive0, evidence);
     Labels(evidence);
     return evidence;
 }

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/text.h"
+#include "deploy/identity.h"
 #include "deploy/log.h"
 #include "disk/disk.h"
 #include "platform/deploy.h"
@@ -14,34 +15,48 @@ namespace {
 constexpr char16_t kRecordKey[] = u"SOFTWARE\\ssdprep";
 constexpr char16_t kStateValue[] = u"DeployState";
 constexpr char16_t kSignatureValue[] = u"DeployDiskSignature";
-// Two stamped lines take about 80 bytes; more is not ours.
+constexpr char16_t kGuidValue[] = u"DeployDiskGuid";
+// Two stamped lines and the disk's take about 120 bytes; more is not ours.
 constexpr std::uint32_t kStateCapacity = 1024;
 constexpr std::uint32_t kSignatureSize = 4;
+// "{" 36 characters "}" and the terminator, in UTF-16.
+constexpr std::uint32_t kGuidSize = 39 * 2;
 
 std::string TypeAndSize(std::uint32_t type, std::uint32_t size) {
     return "type " + Decimal(type) + ", " + Decimal(size) + " bytes";
 }
 
-// DeployDiskSignature into the record, or why it cannot be had. Missing is
-// no fault: the disk's signature was not known when the record was written.
-std::string ReadSignature(platform::Handle key, Record& record) {
-    std::array<std::uint8_t, kSignatureSize> bytes{};
-    std::uint32_t size = kSignatureSize;
-    std::uint32_t type{};
+// One identity value into the record, or why it cannot be had. Missing is no
+// fault: drive 0's identity was not known, or was of the other style.
+std::string ReadIdentity(platform::Handle key, const char16_t* name, std::uint32_t type,
+                         std::uint32_t capacity, Record& record) {
+    std::array<std::uint8_t, kGuidSize> bytes{};
+    std::uint32_t size = capacity;
+    std::uint32_t found{};
     const std::int32_t status =
-        platform::QueryRegistryValue(key, kSignatureValue, bytes.data(), &size, &type);
+        platform::QueryRegistryValue(key, name, bytes.data(), &size, &found);
+    const std::string what = Utf8(name);
     if (status == platform::kErrorFileNotFound) {
         return "";
     }
     if (status != platform::kErrorSuccess) {
-        return "DeployDiskSignature cannot be read: " +
-               ErrorText(static_cast<std::uint32_t>(status));
+        return what + " cannot be read: " + ErrorText(static_cast<std::uint32_t>(status));
     }
-    if (type != platform::kRegDword || size != kSignatureSize) {
-        return "DeployDiskSignature is not a REG_DWORD (" + TypeAndSize(type, size) + ")";
+    if (record.disk) {
+        return "it holds both DeployDiskSignature and DeployDiskGuid";
     }
-    record.signature = ReadU32(bytes.data());
-    return "";
+    if (type == platform::kRegDword && found == type && size == kSignatureSize) {
+        record.disk = DiskIdentity{kPartitionStyleMbr, ReadU32(bytes.data()), {}};
+    } else if (type == platform::kRegSz && found == type) {
+        const std::optional<Guid> guid = ParseGuid(Utf8(Utf16Text(bytes.data(), size)));
+        if (guid) {
+            record.disk = DiskIdentity{kPartitionStyleGpt, 0, *guid};
+        }
+    }
+    return record.disk
+               ? ""
+               : what + " is not a " + (type == platform::kRegDword ? "REG_DWORD" : "GUID") + " (" +
+                     TypeAndSize(found, size) + ")";
 }
 
 }  // namespace
@@ -73,28 +88,38 @@ Record ReadRecord() {
     } else {
         // With or without the terminator REG_SZ should have.
         record.state = Utf8(Utf16Text(text.data(), size));
-        record.problem = ReadSignature(key.get(), record);
+        record.problem =
+            ReadIdentity(key.get(), kSignatureValue, platform::kRegDword, kSignatureSize, record);
+        if (record.problem.empty()) {
+            record.problem =
+                ReadIdentity(key.get(), kGuidValue, platform::kRegSz, kGuidSize, record);
+        }
     }
     return record;
 }
 
-std::string WriteRecord(const std::string& state, std::optional<std::uint32_t> signature) {
+std::string WriteRecord(const std::string& state, const std::optional<DiskIdentity>& disk) {
     platform::Handle created = nullptr;
     std::int32_t status = platform::CreateLocalMachineKey(
         kRecordKey, platform::kKeySetValue | platform::kKeyQueryValue | platform::kKeyWow64_64Key,
         &created);
     const platform::UniqueRegistryKey key(status == platform::kErrorSuccess ? created : nullptr);
+    // ASCII, so each byte is one UTF-16 unit; REG_SZ counts the terminator.
+    const auto setText = [&](const char16_t* name, const std::string& value) {
+        const std::u16string text(value.begin(), value.end());
+        return platform::SetRegistryValue(key.get(), name, platform::kRegSz, text.c_str(),
+                                          static_cast<std::uint32_t>((text.size() + 1) * 2));
+    };
     if (status == platform::kErrorSuccess) {
-        // ASCII, so each byte is one UTF-16 unit; REG_SZ counts the terminator.
-        const std::u16string text(state.begin(), state.end());
-        status = platform::SetRegistryValue(key.get(), kStateValue, platform::kRegSz, text.c_str(),
-                                            static_cast<std::uint32_t>((text.size() + 1) * 2));
+        status = setText(kStateValue, state);
     }
-    if (status == platform::kErrorSuccess && signature) {
+    if (status == platform::kErrorSuccess && disk && disk->style == kPartitionStyleMbr) {
         std::array<std::uint8_t, kSignatureSize> bytes{};
-        WriteU32(bytes.data(), *signature);
+        WriteU32(bytes.data(), disk->signature);
         status = platform::SetRegistryValue(key.get(), kSignatureValue, platform::kRegDword,
                                             bytes.data(), kSignatureSize);
+    } else if (status == platform::kErrorSuccess && disk) {
+        status = setText(kGuidValue, GuidText(disk->guid));
     }
     if (status == platform::kErrorSuccess) {
         status = platform::FlushRegistryKey(key.get());
@@ -102,6 +127,15 @@ std::string WriteRecord(const std::string& state, std::optional<std::uint32_t> s
     return status == platform::kErrorSuccess
                ? ""
                : "cannot write the record " + std::string(kRecordName) + ": " +
+                     ErrorText(static_cast<std::uint32_t>(status));
+}
+
+std::string RemoveRecord() {
+    const std::int32_t status =
+        platform::DeleteLocalMachineKey(kRecordKey, platform::kKeyWow64_64Key);
+    return status == platform::kErrorSuccess || status == platform::kErrorFileNotFound
+               ? ""
+               : "cannot remove the record " + std::string(kRecordName) + ": " +
                      ErrorText(static_cast<std::uint32_t>(status));
 }
 

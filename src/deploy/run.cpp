@@ -1,6 +1,7 @@
 // ssdprep-deploy: runs ssdprep.exe once, unattended, and ends with 0 (set-up
-// may go on) or 3 (stop set-up). The children it starts and the order of its
-// steps are here; the log, the work dir, the evidence and the record have
+// may go on) or 3 (stop set-up); with --forget, removes what a run left
+// before an image is captured. The order of its steps is here; the children,
+// the log, the work dir, the evidence, the state file and the record have
 // units of their own, and every decision is in decision.cpp.
 #include "deploy/run.h"
 
@@ -10,11 +11,14 @@
 #include "common/module_path.h"
 #include "common/text.h"
 #include "deploy/arguments.h"
+#include "deploy/child.h"
 #include "deploy/evidence.h"
+#include "deploy/identity.h"
 #include "deploy/log.h"
 #include "deploy/record.h"
+#include "deploy/state.h"
 #include "deploy/work_dir.h"
-#include "disk/layout.h"
+#include "partition/script_text.h"
 #include "platform/deploy.h"
 #include "platform/platform.h"
 
@@ -24,68 +28,11 @@ namespace {
 constexpr char16_t kToolName[] = u"ssdprep.exe";
 constexpr char16_t kReportName[] = u"ssdprep-inspect.exe";
 constexpr std::uint32_t kReportMilliseconds = 60 * 1000;
-constexpr std::uint32_t kEndWaitMilliseconds = 10 * 1000;
 // A crash of a child raises no Windows Error Reporting dialog, a drive not
 // ready no critical-error box: nobody would answer them. Children inherit it.
 constexpr std::uint32_t kNoDialogs = platform::kSemFailCriticalErrors |
                                      platform::kSemNoGpFaultErrorBox |
                                      platform::kSemNoOpenFileErrorBox;
-
-struct Paths {
-    std::u16string workDir;  // full path
-    std::u16string tool;
-    std::u16string report;
-    std::u16string state;
-};
-
-// Starts one program with the work dir as its current directory and its
-// output in the log, and waits at most `milliseconds` for it. No
-// STARTF_USESHOWWINDOW: CREATE_NO_WINDOW hides the console, and a window the
-// child shows keeps its own show state instead of SW_HIDE's.
-ChildOutcome RunChild(const Log& log, const Paths& paths, const std::u16string& program,
-                      const std::u16string& arguments, std::uint32_t milliseconds) {
-    std::u16string commandLine = u"\"" + program + u"\"" + arguments;
-    platform::ChildProcess child{nullptr, nullptr};
-    if (platform::StartChild(program.c_str(), commandLine.data(), platform::kCreateNoWindow,
-                             platform::kStartfUseStdHandles, paths.workDir.c_str(), log.file.get(),
-                             &child) == 0) {
-        Say(log, "cannot start " + Utf8(program) + ": " + ErrorText(platform::LastError()));
-        return ChildOutcome{ChildOutcome::Kind::NotStarted};
-    }
-    const platform::OwnObject process(child.process);
-    const platform::OwnObject thread(child.thread);
-    const std::uint32_t waited = platform::WaitForHandle(process.get(), milliseconds);
-    std::uint32_t code{};
-    if (waited == platform::kWaitObject0 && platform::ProcessExitCode(process.get(), &code) != 0) {
-        return ChildOutcome{ChildOutcome::Kind::Ended, static_cast<std::int32_t>(code)};
-    }
-    Say(log, waited == platform::kWaitTimeoutResult
-                 ? Utf8(program) + " did not end within " + Decimal(milliseconds / 1000) +
-                       " seconds: ending it"
-                 : "cannot wait for " + Utf8(program) + ": " + ErrorText(platform::LastError()) +
-                       ": ending it");
-    platform::EndProcess(process.get(), kStop);
-    platform::WaitForHandle(process.get(), kEndWaitMilliseconds);
-    return ChildOutcome{ChildOutcome::Kind::TimedOut};
-}
-
-// Writes the state file anew with these lines and flushes it, then the
-// record: empty when both reached the disk, else why not (the file's error
-// taken before its close, which may set it anew).
-std::string WriteState(const Paths& paths, const std::string& lines,
-                       std::optional<std::uint32_t> signature) {
-    const platform::OwnFile file(platform::OpenFile(paths.state.c_str(), platform::kGenericWrite, 0,
-                                                    false, platform::kCreateAlways,
-                                                    platform::kFileAttributeNormal));
-    std::uint32_t written{};
-    if (!file.valid() ||
-        platform::WriteHandle(file.get(), lines.data(), static_cast<std::uint32_t>(lines.size()),
-                              &written) == 0 ||
-        written != lines.size() || platform::FlushHandle(file.get()) == 0) {
-        return "cannot write " + Utf8(paths.state) + ": " + ErrorText(platform::LastError());
-    }
-    return WriteRecord(lines, signature);
-}
 
 // Why a program beside this one is missing, or empty.
 std::string CheckBeside(const std::u16string& path) {
@@ -98,23 +45,51 @@ std::string CheckBeside(const std::u16string& path) {
 }
 
 std::string OptionsText(const Settings& settings) {
+    if (settings.options.forget) {
+        return " --forget";
+    }
     return std::string(settings.options.declineStops ? " --decline-stops" : "") +
            (settings.options.createWithoutHibernation ? " --create-without-hibernation" : "") +
            " --timeout " + Decimal(settings.timeoutSeconds);
 }
 
-// Drive 0's MBR disk signature, from the style read that needs no access.
-std::optional<std::uint32_t> Drive0Signature(const Log& log) {
-    const std::optional<std::uint32_t> signature =
-        MbrSignature(QueryPartitionStyle(Disk(kTargetDrive)));
-    Say(log, signature ? "drive 0's disk signature: 0x" + Hex(*signature, 8)
-                       : std::string("drive 0's disk signature cannot be read (not an MBR disk, "
-                                     "or no answer): the record goes without it"));
-    return signature;
+// A run that never started the tool leaves nothing that a later run would
+// take for an earlier run's trace.
+void Undo(const Log& log, const Paths& paths) {
+    std::string problem = RemoveFile(paths.state);
+    if (const std::string record = RemoveRecord(); !record.empty()) {
+        problem += (problem.empty() ? "" : "; ") + record;
+    }
+    Say(log, problem.empty() ? "removed the state file and the record again: ssdprep.exe never "
+                               "started, so the next run starts clean"
+                             : problem + ": delete it by hand before the next run");
 }
 
-// The checks past the log, the evidence, then the steps DecideNext chooses.
+// --forget's removal: each item that is there, logged. True when none is left.
+bool RemoveAll(const Log& log, const Paths& paths) {
+    bool all = true;
+    for (const std::u16string_view name :
+         {std::u16string_view(kStateName), kDeleteScriptName, kCreateScriptName}) {
+        const std::u16string path = Within(paths.workDir, name);
+        if (platform::QueryFileAttributes(path.c_str()) == 0) {
+            continue;
+        }
+        const std::string problem = RemoveFile(path);
+        Say(log, problem.empty() ? "removed " + Utf8(path) : problem);
+        all = all && problem.empty();
+    }
+    if (ReadRecord().present) {
+        const std::string problem = RemoveRecord();
+        Say(log, problem.empty() ? std::string("removed the record ") + kRecordName : problem);
+        all = all && problem.empty();
+    }
+    return all;
+}
+
+// The checks past the log, the evidence, then the steps DecideNext (or,
+// with --forget, DecideForget) chooses.
 Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
+    const bool forget = settings.options.forget;
     for (const std::string& problem : {CheckBeside(paths.tool), CheckBeside(paths.report)}) {
         if (!problem.empty()) {
             return Next{Step::Finish, kStop, problem};
@@ -126,18 +101,32 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
                     "not run with administrator rights (an elevated prompt, the built-in "
                     "Administrator or SYSTEM): ssdprep.exe could not read the drives"};
     }
-    const std::optional<std::uint32_t> signature = Drive0Signature(log);
-    const Evidence evidence = GatherEvidence(paths.workDir, signature);
+    const std::optional<DiskIdentity> drive0 = ReadDrive0Identity();
+    Say(log, drive0 ? "drive 0 is the disk of " + IdentityText(*drive0)
+                    : std::string("drive 0's identity cannot be read (a RAW disk, or no "
+                                  "answer): what this run writes names no disk"));
+    // Drive 0 is a number: a USB disk can take it. The evidence of a run on
+    // the disk Windows runs from would then be passed over as another disk's.
+    const SystemDisk system = FindSystemDisk();
+    Say(log, system.line);
+    if (system.elsewhere) {
+        return Next{Step::Finish, kStop,
+                    "drive 0 is not the disk Windows runs from: " + system.line +
+                        (forget ? "; nothing was removed" : "; ssdprep.exe was not started")};
+    }
+    const Evidence evidence = GatherEvidence(paths.workDir, drive0);
     for (const std::string& line : evidence.lines) {
         Say(log, line);
     }
-    if (evidence.found) {
+    if (evidence.found && !forget) {
         Say(log,
             "ssdprep.exe is not started again; only ssdprep-inspect.exe --after runs. To "
             "run again, see \"Repairing and running again\" in the operator's guide");
     }
     Facts facts;
     facts.evidence = evidence.found;
+    facts.doneHere = evidence.doneHere;
+    facts.unfinished = evidence.unfinished;
     std::string started;
     std::uint32_t toolEnded{};
     const auto after = [&](Facts& f) {
@@ -157,12 +146,15 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
                 Say(log, "ssdprep-inspect.exe " + Describe(*f.report));
                 break;
             case Step::WriteState: {
-                started = "started " + Stamp(platform::CurrentLocalTime()) + "\r\n";
-                const std::string failure = WriteState(paths, started, signature);
+                started = StartedText(Stamp(platform::CurrentLocalTime()), drive0);
+                const std::string failure = WriteState(paths.state, started, drive0, true);
                 f.stateWritten = failure.empty();
                 Say(log, failure.empty() ? "wrote " + Utf8(paths.state) + " and the record " +
                                                kRecordName + ": started"
                                          : failure);
+                if (!failure.empty()) {
+                    Undo(log, paths);
+                }
                 break;
             }
             case Step::RunTool:
@@ -176,6 +168,9 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
                         "be running: wait for it, or restart, before any repair");
                 }
                 break;
+            case Step::Remove:
+                f.removed = RemoveAll(log, paths);
+                break;
             case Step::PollAfter:
                 platform::Pause(kPollMilliseconds);
                 [[fallthrough]];
@@ -186,7 +181,8 @@ Next Deploy(const Log& log, const Settings& settings, const Paths& paths) {
     if (facts.stateWritten.value_or(false)) {
         const std::string state = next.exitCode == kGoOn ? "done" : "failed";
         const std::string failure = WriteState(
-            paths, started + state + " " + Stamp(platform::CurrentLocalTime()) + "\r\n", signature);
+            paths.state, started + state + " " + Stamp(platform::CurrentLocalTime()) + "\r\n",
+            drive0, false);
         if (!failure.empty()) {
             Say(log, failure + " (to record " + state + ")");
         }

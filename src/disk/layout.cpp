@@ -20,8 +20,10 @@ constexpr std::size_t kDiskSizeOffset = 24;
 constexpr std::size_t kGeometryReplySize = 256;
 constexpr char16_t kLayoutReadFailed[] = u"Get Partition Number failed.";
 // DRIVE_LAYOUT_INFORMATION_EX: PartitionStyle, PartitionCount, then the
-// union whose Mbr member begins with Signature.
+// union whose Mbr member begins with Signature and whose Gpt member begins
+// with DiskId.
 constexpr std::size_t kMbrSignatureOffset = 8;
+constexpr std::size_t kGptDiskIdOffset = 8;
 
 static_assert(kFirstEntryOffset + kEntrySize * kLayoutEntryLimit == kLayoutReplySize);
 
@@ -131,17 +133,24 @@ StyleAnswer QueryPartitionStyle(const Disk& disk) {
     if (answer.read) {
         answer.style = ReadU32(reply.data());
         answer.signature = ReadU32(reply.data() + kMbrSignatureOffset);
+        std::copy_n(reply.begin() + kGptDiskIdOffset, answer.diskId.size(), answer.diskId.begin());
     } else {
         answer.error = platform::LastError();
     }
     return answer;
 }
 
-std::optional<std::uint32_t> MbrSignature(const StyleAnswer& style) {
-    if (!style.read || style.style != kPartitionStyleMbr) {
+std::optional<DiskIdentity> IdentityOf(const StyleAnswer& style) {
+    DiskIdentity identity{style.style};
+    if (!style.read || (style.style != kPartitionStyleMbr && style.style != kPartitionStyleGpt)) {
         return std::nullopt;
     }
-    return style.signature;
+    if (style.style == kPartitionStyleMbr) {
+        identity.signature = style.signature;
+    } else {
+        identity.guid = style.diskId;
+    }
+    return identity;
 }
 
 int RecognizedCountOrZero(const LayoutAnswer& answer) {

@@ -73,17 +73,28 @@ inline constexpr std::uint32_t kGetDriveLayoutExCode = 0x70050;  // IOCTL_DISK_G
 inline constexpr std::uint32_t kPartitionStyleMbr = 0;
 inline constexpr std::uint32_t kPartitionStyleGpt = 1;
 inline constexpr std::uint32_t kPartitionStyleRaw = 2;
+using Guid = std::array<std::uint8_t, 16>;  // as a GUID lies in memory
 struct StyleAnswer {
     bool read = false;            // opened, and the request succeeded
     std::uint32_t error = 0;      // the system's error code when not
     std::uint32_t style = 0;      // PARTITION_STYLE_*, when read
     std::uint32_t signature = 0;  // Mbr.Signature, when read and MBR
+    Guid diskId{};                // Gpt.DiskId, when read and GPT
 };
 // Opened asking for no access: the request needs none (FILE_ANY_ACCESS), so
 // the style can be told even where the layout cannot be read.
 StyleAnswer QueryPartitionStyle(const Disk& disk);
-// The MBR disk signature, when the style was read and is MBR.
-std::optional<std::uint32_t> MbrSignature(const StyleAnswer& style);
+
+// A disk as its partition table names it: an MBR disk by its signature, a
+// GPT disk by its GUID. Disks of different styles are different disks.
+struct DiskIdentity {
+    std::uint32_t style = kPartitionStyleMbr;
+    std::uint32_t signature = 0;  // MBR only
+    Guid guid{};                  // GPT only
+    bool operator==(const DiskIdentity&) const = default;
+};
+// The identity, when the style was read and is MBR or GPT.
+std::optional<DiskIdentity> IdentityOf(const StyleAnswer& style);
 
 // Drive 0's size and sector size, as IOCTL_DISK_GET_DRIVE_GEOMETRY_EX gives
 // them (Windows XP and Server 2003 on). The report's own read, after the

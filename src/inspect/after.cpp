@@ -1,19 +1,15 @@
 #include "inspect/after.h"
 
 #include <algorithm>
-#include <array>
 
 #include "app/plan.h"
 #include "common/text.h"
 #include "disk/volume.h"
 #include "inspect/inspection.h"
 #include "platform/platform.h"
-#include "platform/unique.h"
 
 namespace ssdprep {
 namespace {
-
-constexpr int kLetters = 26;
 
 // Where the volume at that letter lies and how large it is, when its
 // extents can be read.
@@ -45,21 +41,8 @@ AfterInspection InspectAfter() {
     } else {
         after.style = QueryPartitionStyle(disk);
     }
-    const std::uint32_t letters = platform::LogicalDrives();
-    for (int i = 0; i < kLetters; ++i) {
-        if ((letters & (1u << i)) == 0) {
-            continue;
-        }
-        const char letter = static_cast<char>('A' + i);
-        const char16_t root[] = {static_cast<char16_t>(letter), u':', u'\\', u'\0'};
-        std::array<char16_t, platform::kVolumeNameCapacity> label{};
-        std::array<char16_t, platform::kVolumeNameCapacity> fileSystem{};
-        if (platform::QueryVolumeInformation(root, label.data(), platform::kVolumeNameCapacity,
-                                             nullptr, fileSystem.data(),
-                                             platform::kVolumeNameCapacity) != 0 &&
-            std::u16string_view(label.data()) == kNewPartitionLabel) {
-            after.volumes.push_back(Labelled(letter, fileSystem.data()));
-        }
+    for (const LabelledLetter& labelled : FixedLettersLabelled(kNewPartitionLabel)) {
+        after.volumes.push_back(Labelled(labelled.letter, labelled.fileSystem));
     }
     return after;
 }
@@ -95,7 +78,7 @@ std::string FormatAfter(const AfterInspection& after, std::string_view version) 
         r += "Drive 0 layout: readable, no hibernation partition\n";
     }
     if (after.volumes.empty()) {
-        r += "Volumes labelled TEMP_PART01: none among the drive letters\n";
+        r += "Volumes labelled TEMP_PART01: none among the fixed drive letters\n";
     }
     if (failed.empty() && NewVolumes(after) == 0) {
         failed = after.volumes.empty() ? "no volume is labelled TEMP_PART01"

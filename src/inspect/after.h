@@ -25,8 +25,8 @@ struct AfterInspection {
     std::vector<LabelledVolume> volumes;  // the drive letters labelled TEMP_PART01
 };
 
-// Drive 0's layout, read as the tool reads it, and every drive letter's
-// label (GetLogicalDrives, GetVolumeInformationW).
+// Drive 0's layout, read as the tool reads it, and the label of every
+// drive letter Windows calls fixed.
 AfterInspection InspectAfter();
 // Done: the layout is readable and holds no hibernation partition, and a
 // volume labelled TEMP_PART01 exists that is not known to lie on another

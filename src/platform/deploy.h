@@ -17,17 +17,10 @@ inline constexpr std::uint32_t kFileAttributeTemporary = 0x00000100u;
 inline constexpr std::uint32_t kFileFlagDeleteOnClose = 0x04000000u;
 inline constexpr std::uint32_t kCreateNoWindow = 0x08000000u;
 inline constexpr std::uint32_t kWaitTimeoutResult = 0x00000102u;
-// GetDriveTypeW's answers.
-inline constexpr std::uint32_t kDriveUnknown = 0u;
-inline constexpr std::uint32_t kDriveNoRootDir = 1u;
-inline constexpr std::uint32_t kDriveRemovable = 2u;
-inline constexpr std::uint32_t kDriveFixed = 3u;
-inline constexpr std::uint32_t kDriveRemote = 4u;
-inline constexpr std::uint32_t kDriveCdrom = 5u;
-inline constexpr std::uint32_t kDriveRamdisk = 6u;
 inline constexpr std::uint32_t kStartfUseStdHandles = 0x00000100u;
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001u;
 inline constexpr std::uint32_t kKeySetValue = 0x0002u;
+inline constexpr std::uint32_t kErrorFileExists = 80u;
 
 // CreateFileW(path, access, share, security attributes whose bInheritHandle
 // is `inheritable`, disposition, flags, NULL).
@@ -35,6 +28,10 @@ Handle OpenFile(const char16_t* path, std::uint32_t access, std::uint32_t share,
                 std::uint32_t disposition, std::uint32_t flags);
 // WriteFile(handle, data, size, written, NULL).
 int WriteHandle(Handle handle, const void* data, std::uint32_t size, std::uint32_t* written);
+// ReadFile(handle, data, size, read, NULL).
+int ReadHandle(Handle handle, void* data, std::uint32_t size, std::uint32_t* read);
+// DeleteFileW(path).
+int DeletePath(const char16_t* path);
 int FlushHandle(Handle handle);     // FlushFileBuffers
 int CloseOwnHandle(Handle handle);  // CloseHandle
 // GetStdHandle(STD_OUTPUT_HANDLE) and GetStdHandle(STD_ERROR_HANDLE).
@@ -67,8 +64,7 @@ LocalTime CurrentLocalTime();  // GetLocalTime
 // GetFileAttributesExW, then the last write time in local time
 // (FileTimeToSystemTime, SystemTimeToTzSpecificLocalTime).
 int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* written);
-std::uint32_t TickCount();                      // GetTickCount
-std::uint32_t DriveType(const char16_t* root);  // GetDriveTypeW
+std::uint32_t TickCount();  // GetTickCount
 // GetVolumePathNameW(path, buffer, size).
 int GetVolumePath(const char16_t* path, char16_t* buffer, std::uint32_t size);
 // GetTempPathW(size, buffer).
@@ -81,6 +77,9 @@ std::int32_t CreateLocalMachineKey(const char16_t* subKey, std::uint32_t access,
 std::int32_t SetRegistryValue(Handle key, const char16_t* name, std::uint32_t type,
                               const void* data, std::uint32_t size);
 std::int32_t FlushRegistryKey(Handle key);  // RegFlushKey
+// RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey, view, 0): a key without
+// subkeys, in the registry view KEY_WOW64_64KEY names.
+std::int32_t DeleteLocalMachineKey(const char16_t* subKey, std::uint32_t view);
 // FormatMessageW(FROM_SYSTEM | IGNORE_INSERTS, NULL, error, 0, buffer, size,
 // NULL): the characters written.
 std::uint32_t SystemMessage(std::uint32_t error, char16_t* buffer, std::uint32_t size);

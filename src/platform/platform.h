@@ -117,6 +117,15 @@ int QueryVolumeInformation(const char16_t* root, char16_t* label = nullptr,
 int QueryFileAttributes(const char16_t* path, std::uint32_t* attributes = nullptr);
 // GetLogicalDrives: bit 0 is A:, bit 25 Z:.
 std::uint32_t LogicalDrives();
+// GetDriveTypeW's answers.
+inline constexpr std::uint32_t kDriveUnknown = 0u;
+inline constexpr std::uint32_t kDriveNoRootDir = 1u;
+inline constexpr std::uint32_t kDriveRemovable = 2u;
+inline constexpr std::uint32_t kDriveFixed = 3u;
+inline constexpr std::uint32_t kDriveRemote = 4u;
+inline constexpr std::uint32_t kDriveCdrom = 5u;
+inline constexpr std::uint32_t kDriveRamdisk = 6u;
+std::uint32_t DriveType(const char16_t* root);  // GetDriveTypeW
 // GetCurrentDirectoryW(size, buffer).
 std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer);
 

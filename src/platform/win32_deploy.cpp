@@ -11,15 +11,10 @@ static_assert(platform::kFileAttributeTemporary == FILE_ATTRIBUTE_TEMPORARY);
 static_assert(platform::kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
 static_assert(platform::kCreateNoWindow == CREATE_NO_WINDOW);
 static_assert(platform::kWaitTimeoutResult == WAIT_TIMEOUT);
-static_assert(platform::kDriveRemote == DRIVE_REMOTE);
-static_assert(platform::kDriveFixed == DRIVE_FIXED);
-static_assert(platform::kDriveUnknown == DRIVE_UNKNOWN &&
-              platform::kDriveNoRootDir == DRIVE_NO_ROOT_DIR);
-static_assert(platform::kDriveRemovable == DRIVE_REMOVABLE && platform::kDriveCdrom == DRIVE_CDROM);
-static_assert(platform::kDriveRamdisk == DRIVE_RAMDISK);
 static_assert(platform::kStartfUseStdHandles == STARTF_USESTDHANDLES);
 static_assert(platform::kKeyQueryValue == KEY_QUERY_VALUE);
 static_assert(platform::kKeySetValue == KEY_SET_VALUE);
+static_assert(platform::kErrorFileExists == ERROR_FILE_EXISTS);
 
 namespace {
 
@@ -48,6 +43,15 @@ int WriteHandle(Handle handle, const void* data, std::uint32_t size, std::uint32
     *written = count;
     return ok;
 }
+
+int ReadHandle(Handle handle, void* data, std::uint32_t size, std::uint32_t* read) {
+    DWORD count = 0;
+    const BOOL ok = ::ReadFile(handle, data, size, &count, nullptr);
+    *read = count;
+    return ok;
+}
+
+int DeletePath(const char16_t* path) { return ::DeleteFileW(Wide(path)); }
 
 int FlushHandle(Handle handle) { return ::FlushFileBuffers(handle); }
 
@@ -122,8 +126,6 @@ int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* w
 
 std::uint32_t TickCount() { return ::GetTickCount(); }
 
-std::uint32_t DriveType(const char16_t* root) { return ::GetDriveTypeW(Wide(root)); }
-
 int GetVolumePath(const char16_t* path, char16_t* buffer, std::uint32_t size) {
     return ::GetVolumePathNameW(Wide(path), Wide(buffer), size);
 }
@@ -147,6 +149,10 @@ std::int32_t SetRegistryValue(Handle key, const char16_t* name, std::uint32_t ty
 }
 
 std::int32_t FlushRegistryKey(Handle key) { return ::RegFlushKey(static_cast<HKEY>(key)); }
+
+std::int32_t DeleteLocalMachineKey(const char16_t* subKey, std::uint32_t view) {
+    return ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(subKey), view, 0);
+}
 
 std::uint32_t SystemMessage(std::uint32_t error, char16_t* buffer, std::uint32_t size) {
     return ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

@@ -48,14 +48,16 @@ static_assert(offsetof(PARTITION_INFORMATION, StartingOffset) == 0);
 static_assert(offsetof(PARTITION_INFORMATION, PartitionLength) == 8);
 
 // The reads that need no access to the drive (FILE_ANY_ACCESS, bits 14 and
-// 15 of the code): the extended layout for the style and the MBR disk
-// signature, the geometry for the size, and a volume's extents.
+// 15 of the code): the extended layout for the style and the disk's
+// signature or GUID, the geometry for the size, and a volume's extents.
 constexpr DWORD AccessOf(DWORD code) { return (code >> 14) & 3; }
 static_assert(IOCTL_DISK_GET_DRIVE_LAYOUT_EX == 0x70050);
 static_assert(AccessOf(IOCTL_DISK_GET_DRIVE_LAYOUT_EX) == FILE_ANY_ACCESS);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionStyle) == 0);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Mbr) == 8);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_MBR, Signature) == 0);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Gpt) == 8);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_GPT, DiskId) == 0 && sizeof(GUID) == 16);
 static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x700A0);
 static_assert(AccessOf(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) == FILE_ANY_ACCESS);
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24);

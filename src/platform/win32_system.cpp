@@ -34,6 +34,11 @@ static_assert(platform::kKeyWow64_64Key == KEY_WOW64_64KEY);
 static_assert(platform::kRegSz == REG_SZ && platform::kRegDword == REG_DWORD);
 static_assert(platform::kGmemZeroInit == GMEM_ZEROINIT);
 static_assert(platform::kMaxPath == MAX_PATH);
+static_assert(platform::kDriveUnknown == DRIVE_UNKNOWN &&
+              platform::kDriveNoRootDir == DRIVE_NO_ROOT_DIR);
+static_assert(platform::kDriveRemovable == DRIVE_REMOVABLE && platform::kDriveFixed == DRIVE_FIXED);
+static_assert(platform::kDriveRemote == DRIVE_REMOTE && platform::kDriveCdrom == DRIVE_CDROM);
+static_assert(platform::kDriveRamdisk == DRIVE_RAMDISK);
 
 static_assert(sizeof(OSVERSIONINFOW) == 276);
 static_assert(offsetof(OSVERSIONINFOW, dwMajorVersion) == 4);
@@ -123,6 +128,8 @@ int QueryFileAttributes(const char16_t* path, std::uint32_t* attributes) {
 }
 
 std::uint32_t LogicalDrives() { return ::GetLogicalDrives(); }
+
+std::uint32_t DriveType(const char16_t* root) { return ::GetDriveTypeW(Wide(root)); }
 
 std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer) {
     return ::GetCurrentDirectoryW(size, Wide(buffer));

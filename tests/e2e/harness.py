@@ -232,6 +232,13 @@ class WinePrefix:
         if expected not in lines:
             raise RuntimeError(f"reg query does not show {expected!r}: {lines!r}")
 
+    def reg_export(self, key, path):
+        """The key and its values into a .reg file, as an image would keep them."""
+        self._tool(["wine", "reg", "export", key, windows_path(path), "/y"])
+
+    def reg_import(self, path):
+        self._tool(["wine", "reg", "import", windows_path(path)])
+
     def reg_query(self, key):
         return self._tool(["wine", "reg", "query", key]).stdout.decode("utf-8", "replace")
 

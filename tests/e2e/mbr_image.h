@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -153,6 +154,20 @@ inline bool IsProtective(const Table& table) {
         }
     }
     return false;
+}
+
+// A GPT disk's DiskGUID, as its header (sector 1, "EFI PART") holds it at
+// byte 56, in the GUID's memory layout; false without such a header.
+inline bool ReadGptDiskId(const std::wstring& path, unsigned char (&id)[16]) {
+    using namespace detail;
+    constexpr std::size_t kDiskGuidOffset = 56;
+    const ImageFile image(path);
+    unsigned char sector[kSectorSize];
+    if (!image.Read(1, sector) || std::memcmp(sector, "EFI PART", 8) != 0) {
+        return false;
+    }
+    std::memcpy(id, sector + kDiskGuidOffset, sizeof id);
+    return true;
 }
 
 // True when the image's first sector reads but lacks the 0x55AA boot

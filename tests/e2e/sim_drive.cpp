@@ -26,8 +26,9 @@
 // The volume \\.\X: whose letter FAKE_DISKPART_VOLUME names (the folder the
 // stand-in partitioning tool labels, M:\ say) is served too: its extents
 // request answers one extent on disk 0, where the stand-in made it (its
-// .ssdprep-extent there). Any other volume does not open, as under Wine,
-// which cannot tell a volume's disk.
+// .ssdprep-extent there). Any other volume is Wine's own, as in the shipped
+// programs: Wine answers its extents request with no extent. Those calls
+// are logged too, under the volume's letter.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -75,6 +76,11 @@ constexpr std::uintptr_t kHandleBase = 0x51D0000000000000u;
 std::map<std::uintptr_t, std::string>& OpenDrives() {
     static std::map<std::uintptr_t, std::string> drives;
     return drives;
+}
+// Wine's own volumes by handle: their letter as logged.
+std::map<HANDLE, std::string>& WineVolumes() {
+    static std::map<HANDLE, std::string> volumes;
+    return volumes;
 }
 std::uintptr_t g_handlesIssued = 0;
 
@@ -186,15 +192,24 @@ std::string DriveNumber(const wchar_t* path) {
     return std::to_string(number);
 }
 
-// "M:" for \\.\M: when FAKE_DISKPART_VOLUME names drive M:, else empty.
-std::string StandInVolume(const wchar_t* path) {
-    const std::wstring volume = Environment(L"FAKE_DISKPART_VOLUME");
+// "M:" for a volume path \\.\M:, else empty.
+std::string VolumeOf(const wchar_t* path) {
     if (path == nullptr || std::wcslen(path) != 6 || std::wcsncmp(path, L"\\\\.\\", 4) != 0 ||
-        path[5] != L':' || volume.size() < 2 || volume[1] != L':' ||
-        ::towupper(volume[0]) != ::towupper(path[4])) {
+        path[5] != L':' || path[4] > 0x7F) {
         return std::string();
     }
     return std::string(1, static_cast<char>(::towupper(path[4]))) + ":";
+}
+
+// The volume's letter when FAKE_DISKPART_VOLUME names its drive, else empty.
+std::string StandInVolume(const wchar_t* path) {
+    const std::wstring volume = Environment(L"FAKE_DISKPART_VOLUME");
+    const std::string letter = VolumeOf(path);
+    if (letter.empty() || volume.size() < 2 || volume[1] != L':' ||
+        ::towupper(volume[0]) != static_cast<wint_t>(letter[0])) {
+        return std::string();
+    }
+    return letter;
 }
 
 // VOLUME_DISK_EXTENTS with one extent, on disk 0, where the stand-in's
@@ -245,9 +260,9 @@ const wchar_t* ReplyFileFor(std::uint32_t code) {
 // slot that is no container recognised and numbered. Microsoft documents
 // only that a recognised partition is "of a recognized type"; recognising
 // every data partition, 0x84 included, is this simulation's model. So is
-// the GPT disk: the _EX reply gives its style and no entries (the report
-// reads the style alone), and the legacy request, which has no GPT form,
-// fails.
+// the GPT disk: the _EX reply gives its style and DiskId and no entries
+// (the programs read no more), and the legacy request, which has no GPT
+// form, fails.
 DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t outSize,
                   std::uint32_t* returned) {
     mbr::Table table{};
@@ -278,6 +293,10 @@ DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t o
         header.PartitionCount = static_cast<DWORD>(count);
         if (!raw && !gpt) {
             header.Mbr.Signature = table.signature;
+        } else if (gpt) {
+            unsigned char id[16] = {};
+            mbr::ReadGptDiskId(image, id);
+            std::memcpy(&header.Gpt.DiskId, id, sizeof id);
         }
         std::memcpy(reply.data(), &header, headerSize);
     } else {
@@ -358,7 +377,21 @@ namespace platform {
 
 Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share,
                  std::uint32_t disposition, std::uint32_t flags) {
-    const std::string volume = StandInVolume(reinterpret_cast<const wchar_t*>(path));
+    const auto* wide = reinterpret_cast<const wchar_t*>(path);
+    if (!VolumeOf(wide).empty() && StandInVolume(wide).empty()) {
+        const HANDLE handle =
+            ::CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
+        const DWORD error = ::GetLastError();
+        if (handle != INVALID_HANDLE_VALUE) {
+            WineVolumes()[handle] = VolumeOf(wide);
+        }
+        AppendLog("open " + VolumeOf(wide) + " access=" + Hex32(access) + " share=" + Hex32(share) +
+                  " disposition=" + Hex32(disposition) + " flags=" + Hex32(flags) +
+                  (handle != INVALID_HANDLE_VALUE ? " ok" : " fail"));
+        ::SetLastError(error);
+        return handle;
+    }
+    const std::string volume = StandInVolume(wide);
     const std::string number =
         volume.empty() ? DriveNumber(reinterpret_cast<const wchar_t*>(path)) : volume;
     const std::wstring folder = SimFolder();
@@ -390,6 +423,17 @@ Handle OpenDrive(const char16_t* path, std::uint32_t access, std::uint32_t share
 
 int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                   std::uint32_t outSize, std::uint32_t* returned) {
+    if (const auto wine = WineVolumes().find(drive); wine != WineVolumes().end()) {
+        DWORD bytes = 0;
+        const BOOL ok = ::DeviceIoControl(drive, code, const_cast<void*>(in), inSize, out, outSize,
+                                          &bytes, nullptr);
+        const DWORD error = ::GetLastError();
+        *returned = bytes;
+        AppendLog("ioctl " + wine->second + " code=" + Hex32(code) + " in=" + HexBytes(in, inSize) +
+                  " outlen=" + std::to_string(outSize) + (ok ? " ok" : " fail"));
+        ::SetLastError(error);
+        return ok;
+    }
     const auto open = OpenDrives().find(reinterpret_cast<std::uintptr_t>(drive));
     const bool known = open != OpenDrives().end();
     DWORD error = known ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE;
@@ -431,6 +475,11 @@ int DeviceControl(Handle drive, std::uint32_t code, const void* in, std::uint32_
 }
 
 int CloseDrive(Handle drive) {
+    if (const auto wine = WineVolumes().find(drive); wine != WineVolumes().end()) {
+        AppendLog("close " + wine->second);
+        WineVolumes().erase(wine);
+        return ::CloseHandle(drive);
+    }
     const auto open = OpenDrives().find(reinterpret_cast<std::uintptr_t>(drive));
     if (open == OpenDrives().end()) {
         // Not a handle this unit gave out (or one closed already).

@@ -23,7 +23,10 @@ ALLOWED_IMPORTS = {
                      # ssdprep-deploy.exe's administrator check.
                      "AllocateAndInitializeSid", "CheckTokenMembership", "FreeSid",
                      # ssdprep-deploy.exe's record: Windows 2000 and later.
-                     "RegCreateKeyExW", "RegFlushKey", "RegSetValueExW"},
+                     "RegCreateKeyExW", "RegFlushKey", "RegSetValueExW",
+                     # Its removal: "Windows Vista, Windows XP Professional x64
+                     # Edition", "Windows Server 2008, Windows Server 2003 SP1".
+                     "RegDeleteKeyExW"},
     "kernel32.dll": {
         # The tool's own calls.
         "CloseHandle", "CreateFileW", "CreateProcessW", "DeviceIoControl", "GetCommandLineW",
@@ -37,6 +40,8 @@ ALLOWED_IMPORTS = {
         "SystemTimeToTzSpecificLocalTime", "TerminateProcess",
         # ssdprep-deploy.exe's work dir and temp log: Windows XP and Server 2003.
         "GetTempPathW", "GetVolumePathNameW",
+        # Its state file read back, and removed: Windows 2000 and later.
+        "DeleteFileW", "ReadFile",
         # The C and C++ runtime's.
         "CreateSemaphoreW", "DeleteCriticalSection", "EnterCriticalSection",
         "GetCurrentThreadId", "GetStartupInfoA", "InitializeCriticalSection",
@@ -208,19 +213,23 @@ class InspectorBinaryTest(ProductBinaryTest):
 class DeployBinaryTest(ProductBinaryTest):
     """The unattended run ships beside both and starts them as programs. It
     holds no name that would load user32, oleaut32 or shlwapi (which loads
-    user32). It may read drives (drive 0's style and signature, volume
-    extents), delete nothing, and start nothing but the two programs beside
-    it; that it opens drives asking for no access, and writes only in its
-    work dir, its temp log and its record, the Wine table and the unit table
-    show, with its twin on the simulated drives."""
+    user32). It may read drives (drive 0's style and identity, volume
+    extents), delete files and a registry key but move, copy or remove no
+    folder, and start nothing but the two programs beside it; that it opens
+    drives asking for no access, writes only in its work dir, its temp log
+    and its record, and deletes only its state file, the tool's scripts and
+    its record, the Wine table and the unit table show, with its twin on the
+    simulated drives."""
     name = "ssdprep-deploy.exe"
     description = "Run ssdprep once, unattended: end with 0 to go on or 3 to stop"
-    size_limit = 192 * 1024
+    # 16 KiB more than at first: drive 0's identity for both styles, the
+    # state file read back, and --forget.
+    size_limit = 208 * 1024
 
-    def test_loads_no_user32_deletes_nothing_and_starts_only_its_two_programs(self):
+    def test_loads_no_user32_moves_nothing_and_starts_only_its_two_programs(self):
         imported = {name for _, name in self.image.imported_functions()}
-        destructive = {"DeleteFileW", "MoveFileW", "MoveFileExW", "CopyFileW", "RemoveDirectoryW",
-                       "SetFileAttributesW", "RegDeleteKeyW", "RegDeleteKeyExW", "RegDeleteValueW",
+        destructive = {"MoveFileW", "MoveFileExW", "CopyFileW", "RemoveDirectoryW",
+                       "SetFileAttributesW", "RegDeleteKeyW", "RegDeleteTreeW", "RegDeleteValueW",
                        "WinExec", "CreateProcessAsUserW", "CreateProcessWithLogonW"}
         self.assertEqual(destructive & imported, set())
         for library in ("user32.dll", "oleaut32.dll", "shlwapi.dll"):

@@ -1,18 +1,24 @@
 """The deployment files the package ships, checked as they stand:
 
 - ssdprep-deploy.exe's twin on the simulated drives (for drive 0's
-  signature and the stand-in's volume), run under Wine beside the twins of
+  identity and the stand-in's volume), run under Wine beside the twins of
   the tool and its report (under their shipped names) on a drive image,
   with the stand-in partitioning tool labelling drive M: as it formats: a
-  first run changes the image, a second run changes nothing, a GPT drive
-  and a missing partitioning tool are never partitioned, a run that changes
+  first run changes the image, a second run changes nothing, machine A's
+  work dir and record, as an image captured after its run carries them,
+  stop neither a machine B with a disk of its own (its tool runs) nor a GPT
+  machine, --forget on A leaves nothing of the run, a GPT drive and a
+  missing partitioning tool are never partitioned, a run that changes
   nothing stops set-up and its record stops a fresh folder until it is
-  removed, evidence of an earlier run keeps the tool from starting, a log
-  that cannot be opened, a missing report, a tool that never ends and a
+  removed, evidence of an earlier run keeps the tool from starting (a fixed
+  letter labelled TEMP_PART01 among it, which Wine places on no disk), a
+  log that cannot be opened, a missing report, a tool that never ends and a
   program or work dir on a network or removable letter stop it (what only
   Wine's loader and its drive types show: the decisions are the unit
   table's), a removable letter labelled TEMP_PART01 does not, its own
   drive requests only read, and it only ever ends with 0 or 3;
+- the shipped ssdprep-deploy.exe under Wine, which places no volume on a
+  disk: a fixed letter labelled TEMP_PART01 is evidence;
 - unattend-auditUser.xml (no Wine needed): well-formed, in the auditUser pass,
   with WillReboot OnRequest, in the form Microsoft documents;
 - the exit codes, stated in the guide as the README states them.
@@ -29,7 +35,7 @@ import xml.etree.ElementTree as ElementTree
 from harness import (BUS_TYPE_SATA, DEPLOY_RECORD_KEY, SimDrives, identify_reply,
                      install_fake_diskpart, layout_reply, remove_diskpart, storage_reply,
                      windows_executable)
-from wine_images import make_image, table
+from wine_images import file_system, make_image, table
 from wine_partition import nested_folder
 from wine_sim import SimCase
 
@@ -67,8 +73,10 @@ def refused(text):
     return ("refused", text)
 
 
-# name: drive 0 (an image, REPLIES, or None: the machine of the row before),
-# the options, the environment and the row's set-up ("no diskpart"; "folder":
+# name: drive 0 (an image, REPLIES, a row's name: that row's machine again,
+# or None: the machine of the row before), the options, the environment and
+# the row's set-up ("copy of": that row's work dir and record, as its image
+# would carry them; "no diskpart"; "folder":
 # the length of the program's folder; "log folder": a folder where the log
 # goes; "evidence": a script left in the folder; "no report"; "fresh folder":
 # the programs in a new folder; "no record": the registry record deleted;
@@ -79,9 +87,20 @@ def refused(text):
 # A row on a new machine starts without the record.
 ROWS = {
     "first run": (HIBERNATION, [], {}, CARRY_ON, True, b"ends with 0: done"),
-    "second run": (None, [], {}, CARRY_ON, False, b"ends with 0: already done by an earlier run"),
+    "second run": (None, [], {}, CARRY_ON, False, b"ends with 0: done by an earlier run at "),
     "second run, --decline-stops": (None, ["--decline-stops"], {}, CARRY_ON, False,
-                                    b"already done"),
+                                    b"done by an earlier run"),
+    # Machine B: another disk, with A's files and record on it.
+    "A's work dir and record on machine B": (
+        (HIBERNATION[0], "dos", "0x11d0cafe"), [], {"copy of": "first run"}, CARRY_ON, True,
+        b"names MBR disk signature 0x55D0CAFE, and drive 0 is MBR disk signature 0x11D0CAFE: "
+        b"it came from another disk"),
+    "A's work dir and record on a GPT machine": (
+        GPT, [], {"copy of": "first run"}, CARRY_ON, False,
+        b"no hibernation partition ssdprep.exe can find"),
+    # The clean-up before A is captured.
+    "--forget on machine A": ("first run", ["--forget"], {"copy of": "first run"}, CARRY_ON, False,
+                              b"ends with 0: forgotten"),
     "GPT": (GPT, [], {}, CARRY_ON, False, b"no hibernation partition ssdprep.exe can find"),
     "GPT, --decline-stops": (None, ["--decline-stops"], {}, STOP, False,
                              b"(--decline-stops)"),
@@ -105,6 +124,9 @@ ROWS = {
                                  refused(b"has 239 characters")),
     "evidence on an untouched drive": (HIBERNATION, [], {"evidence": 1}, STOP, False,
                                        b"evidence of an earlier run: the file "),
+    "a fixed letter labelled TEMP_PART01 that Wine places on no disk": (
+        HIBERNATION, [], {"letter": ("Q", None, "TEMP_PART01")}, STOP, False,
+        b"drive Q: is labelled TEMP_PART01, and whether it lies on drive 0 cannot be read"),
     "report missing": (HIBERNATION, [], {"no report": 1}, STOP, False,
                        b"ssdprep-inspect.exe is missing"),
     "tool never ends, --timeout 5": (REPLIES, ["--timeout", "5"], {"FAKE_DISKPART_DELAY": "40000"},
@@ -123,8 +145,10 @@ ROWS = {
     "a removable letter labelled TEMP_PART01": (None, [], {"letter": ("S", "floppy", "TEMP_PART01")},
                                                 CARRY_ON, True, b"ends with 0: done"),
 }
-SET_UP = ("no diskpart", "folder", "log folder", "evidence", "no report", "fresh folder",
-          "no record", "programs on", "letter", "local work dir")
+SET_UP = ("copy of", "no diskpart", "folder", "log folder", "evidence", "no report",
+          "fresh folder", "no record", "programs on", "letter", "local work dir")
+# The rows whose work dir and record a later row copies.
+COPIED = {env["copy of"] for _, _, env, _, _, _ in ROWS.values() if "copy of" in env}
 
 
 def read(path):
@@ -161,7 +185,16 @@ class DeployProgramTest(SimCase):
         self.undo = []
         for name, (drive, options, env, code, tool_runs, said) in ROWS.items():
             with self.subTest(name):
-                if drive is not None:
+                if isinstance(drive, str) and drive in ROWS:
+                    folder = os.path.join(self.case_dir, re.sub(r"\W+", "_", drive))
+                    while self.undo:
+                        self.undo.pop()()
+                    self.undo.append(self.prefix.map_letter("M", os.path.join(folder, "volume")))
+                    self.drives = SimDrives(os.path.join(folder, "drives"))
+                    disk = os.path.join(self.drives.folder, "0", "disk.img")
+                    deploy = os.path.join(folder, "deploy")
+                    program, log = os.path.join(deploy, "ssdprep-deploy.exe"), os.path.join(deploy, LOG)
+                elif drive is not None:
                     folder = os.path.join(self.case_dir, re.sub(r"\W+", "_", name))
                     # A new, unlabelled M: (Wine reads a label when its server
                     # starts), no other letter, and no record.
@@ -188,6 +221,14 @@ class DeployProgramTest(SimCase):
                     if "programs on" in env:
                         program = env["programs on"][0] + ":\\ssdprep-deploy.exe"
                     log = os.path.join(deploy, LOG)
+                if "copy of" in env:
+                    copied = os.path.join(self.case_dir, re.sub(r"\W+", "_", env["copy of"]))
+                    for entry in os.listdir(os.path.join(copied, "deploy")):
+                        if not entry.endswith(".exe") and copied != folder:
+                            shutil.copyfile(os.path.join(copied, "deploy", entry),
+                                            os.path.join(deploy, entry))
+                    self.prefix.reg_delete_key(DEPLOY_RECORD_KEY)
+                    self.prefix.reg_import(os.path.join(copied, "record.reg"))
                 if "fresh folder" in env:
                     deploy = os.path.join(folder, "deploy-" + re.sub(r"\W+", "_", name))
                     program, log = self.install(deploy), os.path.join(deploy, LOG)
@@ -224,6 +265,8 @@ class DeployProgramTest(SimCase):
                 finally:
                     install_fake_diskpart(self.prefix)
                 self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                if name in COPIED:
+                    self.prefix.reg_export(DEPLOY_RECORD_KEY, os.path.join(folder, "record.reg"))
                 # Its own drive requests only read: every open asks for no access.
                 for line in self.drives.log_lines("deploy-calls.log"):
                     if line.startswith("open "):
@@ -246,6 +289,13 @@ class DeployProgramTest(SimCase):
                 self.assertIn(last, result.stdout)
                 if tool_runs and drive != REPLIES and "FAKE_DISKPART_NOCHANGE" not in env:
                     self.assertNotIn("84", [entry["type"] for entry in table(disk)])
+                    self.assertIn(("ntfs", "TEMP_PART01"),
+                                  [file_system(disk, entry["start"]) for entry in table(disk)])
+                if "--forget" in options and code == CARRY_ON:  # nothing of the run is left
+                    self.assertEqual(sorted(os.listdir(deploy)),
+                                     sorted([e for e in programs if e.endswith(".exe")] + [LOG]))
+                    self.assertEqual(self.prefix.run(["wine", "reg", "query",
+                                                      DEPLOY_RECORD_KEY]).returncode, 1)
                 elif drive != REPLIES and not tool_runs:
                     self.assertEqual(hashlib.sha256(read(disk)).digest(),
                                      hashlib.sha256(before).digest())
@@ -253,6 +303,29 @@ class DeployProgramTest(SimCase):
                     self.assertEqual(len(self.records.runs()), runs)
         while self.undo:
             self.undo.pop()()
+
+
+    def test_the_shipped_program_takes_a_volume_it_cannot_place_for_evidence(self):
+        # Wine answers every volume's extents request with a count of 0: the
+        # shipped programs, not their twins, show what that does.
+        self.undo = []
+        deploy = os.path.join(self.case_dir, "shipped")
+        os.makedirs(deploy)
+        for name in ("ssdprep.exe", "ssdprep-inspect.exe", "ssdprep-deploy.exe"):
+            shutil.copyfile(windows_executable(name), os.path.join(deploy, name))
+        self.letter(os.path.join(self.case_dir, "letter-Q"), "Q", None, "TEMP_PART01")
+        try:
+            result = self.prefix.run(["wine", os.path.join(deploy, "ssdprep-deploy.exe")],
+                                     cwd=self.cwd)
+        finally:
+            while self.undo:
+                self.undo.pop()()
+        log = read(os.path.join(deploy, LOG))
+        self.assertEqual(result.returncode, STOP, log)
+        self.assertIn(b"evidence of an earlier run: drive Q: is labelled TEMP_PART01, and whether "
+                      b"it lies on drive 0 cannot be read", log)
+        self.assertIn(b"where the system volume C: lies cannot be read", log)
+        self.assertNotIn(TOOL_RAN, log)
 
 
 class DeploymentFilesTest(unittest.TestCase):

@@ -60,7 +60,7 @@ def tool(command, stdin=None):
                           env=TOOL_ENV).stdout
 
 
-def make_image(path, partitions, label="dos"):
+def make_image(path, partitions, label="dos", signature="0x55d0cafe"):
     # Sparse, so that any stray write shows: random bytes in the first and last
     # file system block of every MiB (where partitions begin and end and the
     # tables lie) show a write as changed bytes; a write into a hole, of zeros
@@ -77,7 +77,7 @@ def make_image(path, partitions, label="dos"):
         if len(data_sectors(path)) == total // SECTOR:  # a file system without holes
             image.seek(0)
             image.write(noise.randbytes(total))
-    lines = [f"label: {label}"] + (["label-id: 0x55d0cafe"] if label == "dos" else [])
+    lines = [f"label: {label}"] + ([f"label-id: {signature}"] if label == "dos" else [])
     lines += [f"start={start * MIB}, size={size * MIB}, type={kind}"
               for start, size, kind in partitions]
     if label == "dos":

@@ -54,9 +54,54 @@ int WriteHandle(Handle handle, const void* data, std::uint32_t size, std::uint32
     return WriteToFile(handle, data, size, written);
 }
 
+// From the file's start: the programs read a file whole, in one call.
+int ReadHandle(Handle handle, void* data, std::uint32_t size, std::uint32_t* read) {
+    fake::Machine& m = Current();
+    *read = 0;
+    if (Call("ReadFile") || m.openFiles.count(handle) == 0) {
+        m.lastError = kErrorAccessDenied;
+        return 0;
+    }
+    const auto& content = m.files[m.filePaths.at(handle)];
+    *read = static_cast<std::uint32_t>(std::min<std::size_t>(size, content.size()));
+    std::copy_n(content.begin(), *read, static_cast<std::uint8_t*>(data));
+    return 1;
+}
+
+// Refused where a write would be (a read-only folder, a file held open
+// elsewhere, which a delete counts among the opens before it is held) and
+// for a folder of that name.
+int DeletePath(const char16_t* path) {
+    constexpr std::uint32_t kErrorSharingViolation = 32;
+    fake::Machine& m = Current();
+    const std::u16string key = fake::FileKey(fake::Text(path));
+    const bool injected = Call("DeleteFile");
+    if (m.opensLeft.count(key) != 0 && m.opensLeft[key]-- == 0) {
+        m.lockedFiles.insert(key);
+    }
+    if (!fake::Exists(key)) {
+        m.lastError = kErrorFileNotFound;
+    } else if (m.lockedFiles.count(key) != 0) {
+        m.lastError = kErrorSharingViolation;
+    } else if (injected || m.readOnlyFolders.count(key.substr(0, key.find_last_of(u'\\'))) != 0 ||
+               (fake::Attributes(key) & kFileAttributeDirectory) != 0) {
+        m.lastError = kErrorAccessDenied;
+    } else {
+        m.files.erase(key);
+        std::erase_if(m.existingPaths,
+                      [&](const std::u16string& p) { return fake::FileKey(p) == key; });
+        return 1;
+    }
+    return 0;
+}
+
 int FlushHandle(Handle handle) {
     Call("FlushFileBuffers");
-    return Current().flushFails || Current().openFiles.count(handle) == 0 ? 0 : 1;
+    if (Current().flushFails || Current().openFiles.count(handle) == 0) {
+        Current().lastError = kErrorAccessDenied;
+        return 0;
+    }
+    return 1;
 }
 
 int CloseOwnHandle(Handle handle) {
@@ -173,12 +218,6 @@ int QueryLastWrite(const char16_t* path, std::uint32_t* attributes, LocalTime* w
 
 std::uint32_t TickCount() { return Current().clock; }
 
-std::uint32_t DriveType(const char16_t* root) {
-    Call("GetDriveType");
-    const auto found = Current().driveTypes.find(fake::Upper(fake::Text(root)));
-    return found != Current().driveTypes.end() ? found->second : kDriveFixed;
-}
-
 int GetVolumePath(const char16_t* path, char16_t* buffer, std::uint32_t size) {
     Call("GetVolumePathName");
     std::u16string full = fake::Upper(fake::FullPath(fake::Text(path)));
@@ -226,6 +265,16 @@ std::int32_t SetRegistryValue(Handle key, const char16_t* name, std::uint32_t ty
     m.registry[m.filePaths.at(key)][fake::Text(name)].assign(bytes, bytes + size);
     m.registryTypes[m.filePaths.at(key)][fake::Text(name)] = type;
     return kErrorSuccess;
+}
+
+std::int32_t DeleteLocalMachineKey(const char16_t* subKey, std::uint32_t view) {
+    fake::Machine& m = Current();
+    m.keyOpens.emplace_back(fake::Text(subKey), view);
+    if (Call("RegDeleteKeyEx") ||
+        (m.registry.count(fake::Text(subKey)) != 0 && m.registryWriteFails)) {
+        return kErrorAccessDenied;
+    }
+    return m.registry.erase(fake::Text(subKey)) != 0 ? kErrorSuccess : kErrorFileNotFound;
 }
 
 std::int32_t FlushRegistryKey(Handle key) {

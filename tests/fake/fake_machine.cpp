@@ -436,6 +436,12 @@ std::uint32_t LogicalDrives() {
     return Current().logicalDrives;
 }
 
+std::uint32_t DriveType(const char16_t* root) {
+    Call("GetDriveType");
+    const auto found = Current().driveTypes.find(fake::Upper(fake::Text(root)));
+    return found != Current().driveTypes.end() ? found->second : kDriveFixed;
+}
+
 std::uint32_t GetCurrentDir(std::uint32_t size, char16_t* buffer) {
     fake::Machine& m = Current();
     if (Call("GetCurrentDirectory") || !m.currentDirectoryAnswers) {

@@ -27,10 +27,13 @@ struct World {
     bool stateWritable;
     ChildOutcome tool;
     std::vector<ChildOutcome> after;
+    bool doneHere = false;    // the evidence says done on this disk
+    bool unfinished = false;  // ... or started and not done
+    bool removable = true;    // --forget removes everything
 };
 
 struct Trace {
-    std::string steps;  // R report, W state, T tool, A --after, P poll and --after
+    std::string steps;  // R report, W state, T tool, A --after, P poll and --after, X remove
     int exitCode;
     ChildOutcome lastAfter{};
 };
@@ -38,10 +41,13 @@ struct Trace {
 Trace Deploy(const World& world) {
     Facts facts;
     facts.evidence = world.evidence;
+    facts.doneHere =
+        world.doneHere ? std::optional<std::string>("2026-12-01 10:00:30") : std::nullopt;
+    facts.unfinished = world.unfinished;
     Trace run{"", -1, kNotStarted};
     std::uint32_t clock = 0;
     const auto next = ssdprep::deploy::RunSteps(world.options, facts, [&](Step step, Facts& f) {
-        run.steps += "RWTAP"[static_cast<int>(step)];
+        run.steps += "RWTAPX"[static_cast<int>(step)];
         if (run.steps.size() > 40) {
             throw std::runtime_error("no end: " + run.steps);
         }
@@ -63,6 +69,9 @@ Trace Deploy(const World& world) {
                 f.after.push_back(run.lastAfter);
                 f.sinceToolEnded = f.tool ? clock : 0;
                 break;
+            case Step::Remove:
+                f.removed = world.removable;
+                break;
             case Step::Finish:
                 break;
         }
@@ -75,7 +84,7 @@ Trace Deploy(const World& world) {
 // Every row of the decision, with the steps it takes: R report, W state
 // file, T tool, A --after, P a poll and --after again.
 TEST(DeployDecision, TakesTheStepsOfEachRow) {
-    const Options none{}, stops{true, false}, anyway{false, true};
+    const Options none{}, stops{true, false}, anyway{false, true}, forget{false, false, true};
     const ChildOutcome c0 = Code(0), c1 = Code(1), c2 = Code(2), c4 = Code(4);
     const ChildOutcome crash = Code(static_cast<std::int32_t>(0xC0000005));
     struct Row {
@@ -89,6 +98,13 @@ TEST(DeployDecision, TakesTheStepsOfEachRow) {
         {"evidence, done", {none, true, c0, true, c0, {c0}}, "A", 0},
         {"evidence, not done", {none, true, c0, true, c0, {c1}}, "A", 3},
         {"evidence, --after crashes", {none, true, c0, true, c0, {crash}}, "A", 3},
+        {"done on this disk, --after now 1", {none, true, c0, true, c0, {c1}, true}, "A", 0},
+        {"--forget, done on this disk", {forget, true, c0, true, c0, {c1}, true}, "X", 0},
+        {"--forget, unfinished on this disk", {forget, true, c0, true, c0, {c0}, true, true}, "", 3},
+        {"--forget, evidence found done by --after", {forget, true, c0, true, c0, {c0}}, "AX", 0},
+        {"--forget, evidence not done", {forget, true, c0, true, c0, {c1}}, "A", 3},
+        {"--forget, nothing that counts", {forget, false, c0, true, c0, {c1}}, "X", 0},
+        {"--forget, something not removed", {forget, false, c0, true, c0, {c0}, false, false, false}, "X", 3},
         {"would change", {none, false, c0, true, c0, {c0}}, "RWTA", 0},
         {"declined", {none, false, c1, true, c0, {c0}}, "R", 0},
         {"declined, --decline-stops", {stops, false, c1, true, c0, {c0}}, "R", 3},

@@ -16,6 +16,13 @@ const std::u16string kLog = u"C:\\DEPLOY\\SSDPREP-DEPLOY.LOG";
 const std::u16string kTempLog = u"C:\\WINDOWS\\TEMP\\SSDPREP-DEPLOY.LOG";
 const std::u16string kRecord = u"SOFTWARE\\ssdprep";
 const std::vector<std::uint8_t> kSignature = {0xFE, 0xCA, 0xD0, 0x55};
+const std::u16string kState = u"C:\\Deploy\\ssdprep-deploy.state";
+
+const std::u16string kGuid = u"{00112233-4455-6677-8899-AABBCCDDEEFF}";
+// PARTITION_STYLE_GPT, no entries, then the DiskId of kGuid.
+const std::vector<std::uint8_t> kGptStyle = {1,    0,    0,    0,    0,    0,    0,    0,
+                                             0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+                                             0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
@@ -24,17 +31,24 @@ fake::Child Ends(std::uint32_t code, std::uint32_t milliseconds = 1000) {
 }
 
 // ssdprep-deploy.exe in C:\Deploy beside the tool and the report, run by an
-// administrator, on a drive 0 whose MBR signature is 0x55D0CAFE: the report
-// says 0, the tool ends with 0 after 20 seconds, --after says 0.
+// administrator, on a drive 0 whose MBR signature is 0x55D0CAFE and which
+// holds the system volume C:: the report says 0, the tool ends with 0 after
+// 20 seconds, --after says 0.
 void Standard(M m) {
     m.modulePath = u"C:\\Deploy\\ssdprep-deploy.exe";
     m.existingPaths = {u"C:\\Deploy\\ssdprep.exe", u"C:\\Deploy\\ssdprep-inspect.exe"};
     std::vector<std::uint8_t> style = {0, 0, 0, 0, 1, 0, 0, 0};  // MBR, one entry
     style.insert(style.end(), kSignature.begin(), kSignature.end());
     m.drives[0].replies[0x70050] = fake::Reply{style};
+    m.volumes[u'C'] = fake::VolumeOn({0});
     m.programs[u"ssdprep-inspect.exe"] = {{End::Exits, 0, "<report>\r\n"}};
     m.programs[u"ssdprep.exe"] = {{End::Exits, 0, "<tool>\r\n", 20000}};
     m.programs[u"ssdprep-inspect.exe --after"] = {{End::Exits, 0, "<after>\r\n"}};
+}
+
+// The state file in C:\Deploy with these lines.
+void State(M m, const std::string& text) {
+    m.files[fake::FileKey(kState)].assign(text.begin(), text.end());
 }
 
 // A record of a disk whose signature is 0x11D0CAFE.
@@ -48,7 +62,9 @@ void OtherDiskRecord(M m) {
 // stamped lines, the clock moving as they run.
 constexpr char kDoneLog[] =
     "2026-12-07 16:42:15 ssdprep-deploy 9.8.7.6 in C:\\Deploy, options: --timeout 600\r\n"
-    "2026-12-07 16:42:15 drive 0's disk signature: 0x55D0CAFE\r\n"
+    "2026-12-07 16:42:15 drive 0 is the disk of MBR disk signature 0x55D0CAFE\r\n"
+    "2026-12-07 16:42:15 the system volume C: lies on disk 0: drive 0 is the disk Windows runs "
+    "from\r\n"
     "2026-12-07 16:42:15 ssdprep-inspect.exe: what would ssdprep.exe do here?\r\n"
     "<report>\r\n"
     "2026-12-07 16:42:16 ssdprep-inspect.exe ended with exit code 0 (0x00000000)\r\n"
@@ -116,10 +132,19 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         {"--work-dir a drive's root", u" --work-dir C:\\", [](M) {}, 0, "RTA", "ssdprep-deploy 9.8.7.6 in C:\\, options|wrote C:\\ssdprep-deploy.state and the record", "done", u"C:\\"},
         {"report missing", u"", [](M m) { m.existingPaths.erase(u"C:\\Deploy\\ssdprep-inspect.exe"); }, 3, "", "C:\\Deploy\\ssdprep-inspect.exe is missing", ""},
         {"state file of an earlier run", u"", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\ssdprep-deploy.state"); }, 0, "A", "evidence of an earlier run: the file C:\\Deploy\\ssdprep-deploy.state, last written 2026-12-07 16:42:15|ssdprep.exe is not started again", ""},
-        {"record of another disk: replaced", u"", [](M m) { OtherDiskRecord(m); }, 0, "RTA", "names disk signature 0x11D0CAFE, and drive 0's is 0x55D0CAFE: it came from another disk", "done"},
-        {"GPT drive 0: no signature", u"", [](M m) { m.drives[0].replies[0x70050] = fake::Reply{{1, 0, 0, 0}}; }, 0, "RTA", "drive 0's disk signature cannot be read", "done"},
-        {"record cannot be written", u"", [](M m) { m.registryWriteFails = true; }, 3, "R", "cannot write the record HKLM\\SOFTWARE\\ssdprep: error 5 (0x00000005): Access is denied\r\n", "started"},
-        {"state file cannot be flushed", u"", [](M m) { m.flushFails = true; }, 3, "R", "the state file or the record could not be written", "started"},
+        {"record of another disk: replaced", u"", [](M m) { OtherDiskRecord(m); }, 0, "RTA", "names MBR disk signature 0x11D0CAFE, and drive 0 is MBR disk signature 0x55D0CAFE: it came from another disk", "done"},
+        {"GPT drive 0, an MBR record: replaced", u"", [](M m) { m.drives[0].replies[0x70050] = fake::Reply{kGptStyle}; OtherDiskRecord(m); }, 0, "RTA", "drive 0 is the disk of GPT disk GUID {00112233-4455-6677-8899-AABBCCDDEEFF}", "done"},
+        {"RAW drive 0", u"", [](M m) { m.drives[0].replies[0x70050] = fake::Reply{{2, 0, 0, 0}}; }, 0, "RTA", "drive 0's identity cannot be read (a RAW disk, or no answer)", "done"},
+        {"record cannot be written", u"", [](M m) { m.registryWriteFails = true; }, 3, "R", "cannot write the record HKLM\\SOFTWARE\\ssdprep: error 5 (0x00000005): Access is denied\r\n|removed the state file and the record again", ""},
+        {"state file cannot be flushed, nor removed", u"", [](M m) { m.flushFails = true; m.opensLeft[fake::FileKey(kState)] = 1; }, 3, "R", "the state file or the record could not be written|cannot remove C:\\Deploy\\ssdprep-deploy.state: error 32 (0x00000020): delete it by hand", "started"},
+        {"done on this disk, --after now fails", u"", [](M m) { State(m, "started 2026-12-01 10:00:00\r\ndisk MBR 0x55D0CAFE\r\ndone 2026-12-01 10:00:30\r\n"); m.programs[u"ssdprep-inspect.exe --after"] = {Ends(1)}; }, 0, "A", "ends with 0: done by an earlier run at 2026-12-01 10:00:30; ssdprep-inspect.exe --after ended with exit code 1", "done"},
+        {"system volume on another disk", u"", [](M m) { m.volumes[u'C'] = fake::VolumeOn({1}); }, 3, "", "ends with 3: drive 0 is not the disk Windows runs from: the system volume C: lies on disk 1; ssdprep.exe was not started", ""},
+        {"--forget, done on this disk", u" --forget", [](M m) { State(m, "started 2026-12-01 10:00:00\r\ndisk MBR 0x55D0CAFE\r\ndone 2026-12-01 10:00:30\r\n"); m.existingPaths.insert(u"C:\\Deploy\\CreatePartition.VELK"); OtherDiskRecord(m); }, 0, "", "options: --forget|removed C:\\Deploy\\ssdprep-deploy.state|removed C:\\Deploy\\CreatePartition.VELK|removed the record|ends with 0: forgotten", ""},
+        {"--forget, half changed", u" --forget", [](M m) { State(m, "started 2026-12-01 10:00:00\r\ndisk MBR 0x55D0CAFE\r\n"); }, 3, "", "ends with 3: --forget: a run started on this disk and did not end done; nothing was removed|!removed C:", "started"},
+        {"--forget, scripts and --after done", u" --forget", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\deletePartition.VELK"); }, 0, "A", "removed C:\\Deploy\\deletePartition.VELK", ""},
+        {"--forget, a script as a folder", u" --forget", [](M m) { m.existingPaths.insert(u"C:\\Deploy\\deletePartition.VELK"); m.fileAttributes[fake::FileKey(u"C:\\Deploy\\deletePartition.VELK")] = platform::kFileAttributeDirectory; }, 3, "A", "cannot remove C:\\Deploy\\deletePartition.VELK: error 5|--forget could not remove everything", ""},
+        {"--forget, system volume elsewhere", u" --forget", [](M m) { State(m, "done 2026-12-01 10:00:30\r\n"); m.volumes[u'C'] = fake::VolumeOn({1}); }, 3, "", "drive 0 is not the disk Windows runs from: the system volume C: lies on disk 1; nothing was removed", "done"},
+        {"--forget with --timeout", u" --forget --timeout 60", [](M) {}, 3, "", "--forget takes no option but --work-dir", ""},
         {"log held by another copy", u"", [](M m) { m.lockedFiles.insert(kLog); }, 3, "", "cannot open the log C:\\Deploy\\ssdprep-deploy.log: error 32", ""},
         {"--work-dir on a share", u" --work-dir \\\\server\\share", [](M) {}, 3, "", "not the network path \\\\server\\share|usage: ssdprep-deploy", ""},
         {"program on a network drive", u"", [](M m) { m.modulePath = u"N:\\Deploy\\ssdprep-deploy.exe"; m.driveTypes[u"N:\\"] = platform::kDriveRemote; }, 3, "", "the work dir N:\\Deploy is on a network drive (N:\\), not a local fixed drive; give --work-dir with a folder on a local fixed drive", ""},
@@ -152,6 +177,9 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         ExpectSays(log, row.says, row.name);
         if (std::string_view(row.name) == "done") {
             EXPECT_EQ(log, kDoneLog);
+            EXPECT_EQ(Text(m.files.at(fake::FileKey(kState))),
+                      "started 2026-12-07 16:42:16\r\ndisk MBR 0x55D0CAFE\r\ndone 2026-12-07 "
+                      "16:42:37\r\n");
         }
         const bool refused = !logged && m.stderrText.starts_with("ssdprep-deploy: ");
         if (refused && m.tempDirectory == u"C:\\Windows\\Temp\\" &&
@@ -174,7 +202,8 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         }
         for (const fake::FileCreate& open : m.fileCreates) {
             const bool logFile = fake::FileKey(open.path).ends_with(u"\\SSDPREP-DEPLOY.LOG");
-            EXPECT_EQ(open.share, logFile ? platform::kFileShareRead : 0u) << row.name;
+            const bool shared = logFile || open.access == platform::kGenericRead;
+            EXPECT_EQ(open.share, shared ? platform::kFileShareRead : 0u) << row.name;
             EXPECT_EQ(open.inheritable, fake::FileKey(open.path) == logKey) << row.name;
         }
         for (const fake::DriveOpen& open : m.driveOpens) {
@@ -216,22 +245,40 @@ TEST_F(DeployProgram, RunsFromTheCommandLineToTheLastLogLine) {
         // The state file and the record say the same.
         const std::u16string stateKey = fake::FileKey(row.dir + u"\\ssdprep-deploy.state");
         const std::string state = m.files.count(stateKey) != 0 ? Text(m.files.at(stateKey)) : "";
-        const std::size_t end = state.size() > 2 ? state.rfind('\n', state.size() - 2) : 0;
-        const std::string last = state.substr(end == std::string::npos || end == 0 ? 0 : end + 1);
-        EXPECT_EQ(last.substr(0, last.find(' ')), row.state) << row.name << "\n" << state;
-        if (*row.state != 0 && row.says.find("record") == std::string::npos) {
+        std::string last;  // the last line's first word, the disk's line left out
+        for (std::size_t at = 0; at < state.size(); at = state.find('\n', at) + 1) {
+            last = state.compare(at, 5, "disk ") == 0 ? last
+                                                      : state.substr(at, state.find(' ', at) - at);
+        }
+        EXPECT_EQ(last, row.state) << row.name << "\n" << state;
+        // A record made anew: the identity of this drive 0 alone.
+        const std::uint8_t style = m.drives.at(0).replies.at(0x70050).bytes[0];
+        if (*row.state != 0 && row.says.find("record") == std::string::npos && !row.arguments[1]) {
             const auto& values = m.registry.at(kRecord);
             EXPECT_EQ(values.at(u"DeployState"),
                       fake::Utf16Bytes(std::u16string(state.begin(), state.end())))
                 << row.name;
-            EXPECT_EQ(values.count(u"DeployDiskSignature") != 0,
-                      m.drives.at(0).replies.at(0x70050).bytes[0] == 0)
+            EXPECT_EQ(values.count(u"DeployDiskSignature") != 0 ? values.at(u"DeployDiskSignature")
+                                                                : std::vector<std::uint8_t>{},
+                      style == 0 ? kSignature : std::vector<std::uint8_t>{})
                 << row.name;
-            EXPECT_TRUE(values.count(u"DeployDiskSignature") == 0 ||
-                        values.at(u"DeployDiskSignature") == kSignature)
+            EXPECT_EQ(values.count(u"DeployDiskGuid") != 0 ? values.at(u"DeployDiskGuid")
+                                                           : std::vector<std::uint8_t>{},
+                      style == 1 ? fake::Utf16Bytes(kGuid) : std::vector<std::uint8_t>{})
                 << row.name;
         }
     }
+}
+
+// A run that never started the tool leaves nothing a later run would stop
+// on: the next one starts it.
+TEST_F(DeployProgram, ARecordNotWrittenStopsNoLaterRun) {
+    Standard(machine());
+    machine().registryWriteFails = true;
+    EXPECT_EQ(ssdprep::deploy::RunDeploy(u"ssdprep-deploy.exe", "9.8.7.6"), 3);
+    machine().registryWriteFails = false;
+    EXPECT_EQ(ssdprep::deploy::RunDeploy(u"ssdprep-deploy.exe", "9.8.7.6"), 0);
+    EXPECT_EQ(Starts(machine()), "RRTA");
 }
 
 }  // namespace
