@@ -49,6 +49,11 @@ std::string BinarySize(std::uint64_t bytes) {
         ++whole;
         tenths = 0;
     }
+    // Rounded up to the next unit's first: 1023.96 MiB is 1.0 GiB.
+    if (whole == kStep && unit + 1 < std::size(kUnits)) {
+        whole = 1;
+        ++unit;
+    }
     return Decimal(static_cast<long long>(whole)) + "." + Decimal(static_cast<long long>(tenths)) +
            " " + kUnits[unit];
 }
@@ -90,6 +95,14 @@ std::string Utf8(std::u16string_view text) {
         }
     }
     return out;
+}
+
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
 }
 
 }  // namespace ssdprep

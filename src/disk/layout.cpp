@@ -15,6 +15,9 @@ constexpr std::size_t kStartingOffsetOffset = 0;
 constexpr std::size_t kLengthOffset = 8;
 // DISK_GEOMETRY_EX: DISK_GEOMETRY (Cylinders, MediaType, TracksPerCylinder,
 // SectorsPerTrack, BytesPerSector), then DiskSize; room for what follows.
+constexpr std::size_t kCylindersOffset = 0;
+constexpr std::size_t kTracksPerCylinderOffset = 12;
+constexpr std::size_t kSectorsPerTrackOffset = 16;
 constexpr std::size_t kBytesPerSectorOffset = 20;
 constexpr std::size_t kDiskSizeOffset = 24;
 constexpr std::size_t kGeometryReplySize = 256;
@@ -80,8 +83,11 @@ GeometryAnswer QueryGeometry(const Disk& disk) {
     answer.read = platform::DeviceControl(drive.get(), kGetDriveGeometryExCode, nullptr, 0,
                                           reply.data(), kGeometryReplySize, &returned) != 0;
     if (answer.read) {
-        answer.bytesPerSector = ReadU32(reply.data() + kBytesPerSectorOffset);
-        answer.diskSize = ReadU64(reply.data() + kDiskSizeOffset);
+        answer.geometry = {ReadU64(reply.data() + kDiskSizeOffset),
+                           ReadU32(reply.data() + kBytesPerSectorOffset),
+                           ReadU64(reply.data() + kCylindersOffset),
+                           ReadU32(reply.data() + kTracksPerCylinderOffset),
+                           ReadU32(reply.data() + kSectorsPerTrackOffset)};
     } else {
         answer.error = platform::LastError();
     }

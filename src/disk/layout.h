@@ -96,15 +96,22 @@ struct DiskIdentity {
 // The identity, when the style was read and is MBR or GPT.
 std::optional<DiskIdentity> IdentityOf(const StyleAnswer& style);
 
-// Drive 0's size and sector size, as IOCTL_DISK_GET_DRIVE_GEOMETRY_EX gives
-// them (Windows XP and Server 2003 on). The report's own read, after the
-// tool's, opened asking for no access: the request needs none.
+// Drive 0's size, sector size and cylinders, as
+// IOCTL_DISK_GET_DRIVE_GEOMETRY_EX gives them (Windows XP and Server 2003
+// on). The report's own read, after the tool's, opened asking for no
+// access: the request needs none.
 inline constexpr std::uint32_t kGetDriveGeometryExCode = 0x700A0;
+struct Geometry {
+    std::uint64_t diskSize = 0;  // bytes
+    std::uint32_t bytesPerSector = 0;
+    std::uint64_t cylinders = 0;
+    std::uint32_t tracksPerCylinder = 0;
+    std::uint32_t sectorsPerTrack = 0;
+};
 struct GeometryAnswer {
     bool read = false;
     std::uint32_t error = 0;
-    std::uint32_t bytesPerSector = 0;
-    std::uint64_t diskSize = 0;  // bytes
+    Geometry geometry;  // when read
 };
 GeometryAnswer QueryGeometry(const Disk& disk);
 

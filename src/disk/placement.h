@@ -4,7 +4,8 @@
 // offset is given, the partition will start at the beginning of the largest
 // disk extent that is large enough to hold it", and "If no size is given,
 // the partition continues until there is no more unallocated space in the
-// current region".
+// current region". Each Windows version aligns the partition as it makes
+// it; the model takes the version's rule as a plain value.
 #pragma once
 
 #include <cstdint>
@@ -15,31 +16,60 @@
 
 namespace ssdprep {
 
-// An extent under this never counts: too small for the partition the tool
-// means to create, and the partitioning tool of Vista and later aligns
-// partitions to 1 MiB on disks of 4 GB or more.
+// The least the new partition may hold once aligned.
 inline constexpr std::uint64_t kSmallestNewPartition = std::uint64_t{1024} * 1024;
-// An MBR entry holds 32-bit sector numbers.
+// An MBR entry holds 32-bit sector numbers: nothing past 2^32 sectors is used.
 inline constexpr std::uint64_t kMbrSectorLimit = std::uint64_t{1} << 32;
 
 struct Extent {
     std::uint64_t offset = 0;  // bytes from the disk's start
     std::uint64_t length = 0;  // bytes
+    [[nodiscard]] std::uint64_t End() const { return offset + length; }
+};
+
+// How the partitioning tool places a partition. Windows XP and Server 2003
+// (5.x) keep to cylinders: a start rounds up to a cylinder boundary (one
+// track in, in the first cylinder), an end down to one, and nothing past
+// the last whole cylinder is used. Vista and later round the start up to
+// `startAlignment` bytes.
+struct Alignment {
+    bool cylinders = false;
+    std::uint64_t startAlignment = 0;
+};
+
+// An unallocated extent after the delete, in disk order.
+struct FreeExtent {
+    enum class Where { Outside, InsideExtended, PastEnd };
+    Extent raw;
+    Where where = Where::Outside;
+    std::optional<Extent> usable;  // what the create step could use of it, once aligned
 };
 
 struct Placement {
-    std::optional<Extent> partition;  // when it can be created
-    bool noFreeSlot = false;          // the MBR's four entries all in use
-    bool noRoom = false;              // no unallocated extent of 1 MiB outside the primaries and
-                                      // the extended partition
+    std::optional<Extent> partition;   // when it can be created
+    bool noFreeSlot = false;           // the MBR's four entries all in use
+    bool roomModelled = false;         // the geometry was known
+    bool noRoom = false;               // modelled, and the extent taken holds nothing usable
+    std::vector<FreeExtent> free;      // every unallocated extent, in disk order
+    std::optional<std::size_t> taken;  // the one the tool takes: the largest outside
+    bool smallerWouldDo = false;       // the one taken holds nothing, a smaller one would
 };
 
-// After the recognised partition numbered `deleted` (-1: none) is gone: the
-// largest unallocated extent outside every primary entry (the extended
-// partition, which holds every logical drive, among them), taken whole, in
-// a disk of `diskSize` bytes whose space past 2^32 sectors of `sectorSize`
-// an MBR cannot address. The first of equal extents wins.
+// Whether the MBR's four entries are all in use once the recognised
+// partition numbered `deleted` (-1: none) is gone: needs no geometry.
+bool NoFreeSlot(const std::vector<LayoutEntry>& entries, int deleted);
+
+// After the delete: the slot check, and, with the geometry, every free
+// extent in disk order with what could be used of it, and the one the tool
+// takes: the largest outside every primary entry (the extended partition
+// among them), by its raw length, the first of equal ones.
 Placement PlaceNewPartition(const std::vector<LayoutEntry>& entries, int deleted,
-                            std::uint64_t diskSize, std::uint32_t sectorSize);
+                            const std::optional<Geometry>& geometry, const Alignment& alignment);
+
+// The unit the usable part's start keeps to, in bytes.
+std::uint64_t CylinderBytes(const Geometry& geometry);
+// Where the partitioning tool uses the disk up to: 2^32 sectors, and on
+// 5.x the last whole cylinder.
+std::uint64_t UsableEnd(const Geometry& geometry, const Alignment& alignment);
 
 }  // namespace ssdprep

@@ -63,17 +63,18 @@ bool IsDone(const AfterInspection& after) {
 }
 
 std::string FormatAfter(const AfterInspection& after, std::string_view version) {
-    std::string r = "ssdprep-inspect " + std::string(version) +
-                    " --after: did ssdprep.exe leave drive 0 as intended? Nothing is changed.\n";
+    std::string r = Cat({"ssdprep-inspect ", version,
+                         " --after: did ssdprep.exe leave drive 0 as intended? Nothing is "
+                         "changed.\n"});
     std::string failed;
     if (!after.layout.read) {
         failed = "drive 0's layout cannot be read: " + LayoutFailure(after.layout, after.style);
         r += "Drive 0 layout: not readable: " + LayoutFailure(after.layout, after.style) + "\n";
     } else if (!after.hibernation.empty()) {
-        failed = "drive 0 still has a hibernation partition (number " +
-                 Decimal(after.hibernation.front()) + ")";
-        r += "Drive 0 layout: hibernation partition " + Decimal(after.hibernation.front()) +
-             " (type 0x84) is still there\n";
+        const std::string number = Decimal(after.hibernation.front());
+        failed = "drive 0 still has a hibernation partition (number " + number + ")";
+        r += Cat(
+            {"Drive 0 layout: hibernation partition ", number, " (type 0x84) is still there\n"});
     } else {
         r += "Drive 0 layout: readable, no hibernation partition\n";
     }
@@ -85,12 +86,12 @@ std::string FormatAfter(const AfterInspection& after, std::string_view version) 
                                        : "no volume labelled TEMP_PART01 is on drive 0";
     }
     for (const LabelledVolume& volume : after.volumes) {
-        r += std::string("Volume labelled TEMP_PART01: ") + volume.letter + ": (" +
-             (!volume.onDrive0   ? "whether it is on drive 0 cannot be read"
-              : *volume.onDrive0 ? "on drive 0"
-                                 : "not on drive 0") +
-             ")" + (volume.size ? ", " + BinarySize(*volume.size) : "") +
-             (volume.fileSystem.empty() ? "" : ", " + Utf8(volume.fileSystem)) + "\n";
+        r += Cat({"Volume labelled TEMP_PART01: ", std::string_view(&volume.letter, 1), ": (",
+                  !volume.onDrive0   ? "whether it is on drive 0 cannot be read"
+                  : *volume.onDrive0 ? "on drive 0"
+                                     : "not on drive 0",
+                  ")", volume.size ? ", " + BinarySize(*volume.size) : "",
+                  volume.fileSystem.empty() ? "" : ", " + Utf8(volume.fileSystem), "\n"});
     }
     if (NewVolumes(after) > 1) {
         r += "More than one volume carries the label: the tool may have run more than once.\n";

@@ -1,6 +1,7 @@
 #include "inspect/create.h"
 
 #include "common/text.h"
+#include "inspect/rules.h"
 #include "inspect/shared.h"
 
 namespace ssdprep {
@@ -8,45 +9,105 @@ namespace ssdprep {
 CreateModel ModelCreate(const Inspection& in) {
     CreateModel model;
     model.applies = in.verdict == Verdict::WouldChange && FirstFailedStep(in) == nullptr;
-    if (!model.applies) {
-        return model;
+    std::optional<Geometry> geometry;
+    if (in.geometry.read && in.geometry.geometry.bytesPerSector != 0) {
+        geometry = in.geometry.geometry;
+        model.alignment = ChooseAlignment(in.rules, *geometry);
+        model.bytesPerSector = geometry->bytesPerSector;
     }
     if (!in.layout.read) {
         model.notModelled =
             "drive 0's layout cannot be read: " + LayoutFailure(in.layout, in.style);
     } else if (ReadU32(in.layout.reply.data()) > kLayoutEntryLimit) {
         model.notModelled = "drive 0 has more than 16 layout entries";
-    } else if (!in.geometry.read || in.geometry.bytesPerSector == 0) {
-        model.notModelled =
-            "drive 0's size cannot be read (error " + Decimal(in.geometry.error) + ")";
     } else {
         model.placement = PlaceNewPartition(LayoutEntries(in.layout.reply), in.hibernationPartition,
-                                            in.geometry.diskSize, in.geometry.bytesPerSector);
+                                            geometry, model.alignment);
+        if (!model.placement->roomModelled) {
+            model.notModelled =
+                "drive 0's size cannot be read (error " + Decimal(in.geometry.error) + ")";
+        }
     }
     return model;
 }
 
-bool CannotCreate(const CreateModel& model) {
-    return model.placement && (model.placement->noFreeSlot || model.placement->noRoom);
-}
-
-std::string CreateProblem(const CreateModel& model) {
-    if (!model.applies || (model.placement && !CannotCreate(model))) {
-        return "";
+CreateStatus StatusOf(const CreateModel& model) {
+    if (!model.applies) {
+        return CreateStatus::NotApplicable;
     }
     if (!model.placement) {
-        return "not modelled: " + model.notModelled;
+        return CreateStatus::NotModelled;
     }
     const Placement& p = *model.placement;
-    std::string missing = p.noFreeSlot ? "no free primary slot (the MBR's four entries are "
-                                         "in use)"
-                                       : "";
-    if (p.noRoom) {
-        missing += std::string(missing.empty() ? "" : " and ") +
-                   "no unallocated extent of 1 MiB or more outside the primary partitions "
-                   "and the extended partition";
+    const bool noRoom = p.roomModelled && p.noRoom;
+    if (p.noFreeSlot) {
+        return noRoom ? CreateStatus::NoFreeSlotNoRoom : CreateStatus::NoFreeSlot;
     }
-    return "there is " + missing;
+    if (!p.roomModelled) {
+        return CreateStatus::NotModelled;
+    }
+    return noRoom ? CreateStatus::NoRoom : CreateStatus::Fits;
+}
+
+const char* StatusName(CreateStatus status) {
+    static constexpr const char* kNames[] = {"not_applicable",       "fits",
+                                             "no_free_slot",         "no_room",
+                                             "no_free_slot_no_room", "not_modelled"};
+    return kNames[static_cast<int>(status)];
+}
+
+bool CannotCreate(const CreateModel& model) {
+    const CreateStatus status = StatusOf(model);
+    return status == CreateStatus::NoFreeSlot || status == CreateStatus::NoRoom ||
+           status == CreateStatus::NoFreeSlotNoRoom;
+}
+
+std::string SectorRange(const Extent& extent, std::uint32_t bytesPerSector) {
+    const std::uint64_t first = extent.offset / bytesPerSector;
+    const std::uint64_t last = extent.End() / bytesPerSector - 1;
+    return (first == last ? "sector " : "sectors " + Decimal(static_cast<long long>(first)) + "-") +
+           Decimal(static_cast<long long>(last));
+}
+
+namespace {
+
+// Why the extent the tool takes cannot hold the new partition.
+std::string RoomProblem(const CreateModel& model) {
+    const Placement& p = *model.placement;
+    constexpr char kOutside[] =
+        "unallocated extent outside the primary partitions and the extended partition";
+    if (!p.taken) {
+        return std::string("there is no ") + kOutside;
+    }
+    const Extent& taken = p.free[*p.taken].raw;
+    return Cat({"the largest ", kOutside, ", ", SectorRange(taken, model.bytesPerSector), " (",
+                BinarySize(taken.length), "), ",
+                model.alignment.cylinders ? "holds no 1 MiB in whole cylinders"
+                                          : "holds less than 1 MiB once its start is aligned to " +
+                                                BinarySize(model.alignment.startAlignment),
+                p.smallerWouldDo ? "; a smaller one would hold the partition, but Microsoft's page "
+                                   "for create partition primary does not say whether the tool "
+                                   "would take one that is not the largest"
+                                 : ""});
+}
+
+}  // namespace
+
+std::string CreateProblem(const CreateModel& model) {
+    const CreateStatus status = StatusOf(model);
+    if (status == CreateStatus::NotModelled) {
+        return "not modelled: " + model.notModelled;
+    }
+    if (!CannotCreate(model)) {
+        return "";
+    }
+    std::string problem = model.placement->noFreeSlot
+                              ? "there is no free primary slot (the MBR's four entries are in use)"
+                              : "";
+    if (status != CreateStatus::NoFreeSlot) {
+        problem += (problem.empty() ? "" : " and ") + RoomProblem(model);
+    }
+    return problem;
 }
 
 std::string NewPartitionLine(const Inspection& in, const CreateModel& model) {
@@ -54,17 +115,17 @@ std::string NewPartitionLine(const Inspection& in, const CreateModel& model) {
         return "";
     }
     const bool deletes = in.hibernationPartition != kNoPartition;
-    if (!model.placement) {
+    if (StatusOf(model) == CreateStatus::NotModelled) {
         return "New partition: " + CreateProblem(model) + "\n";
     }
     if (CannotCreate(model)) {
         return std::string("New partition: none: ") + (deletes ? "after the delete " : "") +
                CreateProblem(model) + "\n";
     }
-    // "About": the partitioning tool aligns the new partition's start.
     const Extent& e = *model.placement->partition;
-    return "New partition: about " + BinarySize(e.length) + " at " + BinarySize(e.offset) +
-           " (the largest unallocated extent" + (deletes ? " after the delete" : "") + ")\n";
+    return Cat({"New partition: ", SectorRange(e, model.bytesPerSector), ", ", BinarySize(e.length),
+                " at ", BinarySize(e.offset), " (the largest unallocated extent",
+                deletes ? " after the delete" : "", ", aligned)\n"});
 }
 
 }  // namespace ssdprep

@@ -48,6 +48,7 @@ Inspection Inspect() {
         [&](int number) { return PartitionTypeOrNone(QueryLayout(disk), number); });
     in.style = QueryPartitionStyle(disk);
     in.geometry = QueryGeometry(disk);
+    in.rules = ReadPlacementRules(in.audit.majorVersion);
 
     in.verdict = DecideGates([&] { return in.auditMode; },
                              [&] { return in.ssdOnly == SsdOnlyOutcome::SsdOnly ? 1 : 0; });

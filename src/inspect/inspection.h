@@ -12,6 +12,7 @@
 #include "disk/disk.h"
 #include "disk/layout.h"
 #include "disk/solid_state.h"
+#include "inspect/rules.h"
 #include "inspect/steps.h"
 
 namespace ssdprep {
@@ -39,6 +40,7 @@ struct Inspection {
     int hibernationPartition = kNoPartition;
     StyleAnswer style;        // the report's own reads, after all of the tool's
     GeometryAnswer geometry;  // the second of them
+    PlacementRules rules;     // then the version and alignment the placement follows
     Verdict verdict = Verdict::NotAuditMode;
     std::vector<StepCheck> steps;  // only when both gates pass
     std::string deleteScript;
@@ -47,8 +49,9 @@ struct Inspection {
 
 // Reads everything the tool reads, in its order, whatever the gates decide:
 // the audit facts, drives 0 to 4, drive 0's bus, identify data and layout;
-// then drive 0's partition style and geometry and, when both gates pass,
-// the checks the tool makes before the partition steps.
+// then drive 0's partition style and geometry, the placement's rules and,
+// when both gates pass, the checks the tool makes before the partition
+// steps.
 Inspection Inspect();
 Outcome Decide(const Inspection& inspection);
 

@@ -9,6 +9,11 @@ namespace {
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
+// A number, or null when it was not read.
+std::string Number(bool read, std::uint64_t value) {
+    return read ? Decimal(static_cast<long long>(value)) : "null";
+}
+
 // "offset": N, "length": N, in bytes.
 std::string Where(std::uint64_t offset, std::uint64_t length) {
     return "\"offset\": " + Decimal(static_cast<long long>(offset)) +
@@ -37,66 +42,91 @@ const char* VerdictName(Outcome outcome, Verdict verdict) {
 std::string FormatJson(const Inspection& in, std::string_view version) {
     const AuditFacts& audit = in.audit;
     const bool fileForm = UsesFileForm(audit.majorVersion);
-    std::string j = "{\n";
-    j += "  \"version\": " + Quoted(version) + ",\n";
-    j += "  \"windows_major\": " + Decimal(audit.majorVersion) + ",\n";
-    j += std::string("  \"audit_form\": ") + (fileForm ? "\"files\"" : "\"registry\"") + ",\n";
-    j += "  \"image_state\": " +
-         (fileForm ? std::string("null") : Quoted(ImageStateText(audit.imageState.buffer))) + ",\n";
-    j += "  \"sysprep_files\": " +
-         (fileForm
-              ? "{" + Quoted(std::u16string_view(kSysprepPath)) + ": " +
-                    Bool(audit.sysprepPresent) + ", " + Quoted(std::u16string_view(kSysprpPath)) +
-                    ": " + Bool(audit.sysprpPresent) + "}"
-              : std::string("null")) +
-         ",\n";
-    j += std::string("  \"audit_mode\": ") + Bool(in.auditMode != 0) + ",\n";
+    std::string j = Cat(
+        {"{\n  \"version\": ", Quoted(version),
+         ",\n  \"windows_major\": ", Decimal(audit.majorVersion),
+         ",\n  \"audit_form\": ", fileForm ? "\"files\"" : "\"registry\"", ",\n  \"image_state\": ",
+         fileForm ? "null" : Quoted(ImageStateText(audit.imageState.buffer)),
+         ",\n  \"sysprep_files\": ",
+         fileForm ? Cat({"{", Quoted(std::u16string_view(kSysprepPath)), ": ",
+                         Bool(audit.sysprepPresent), ", ", Quoted(std::u16string_view(kSysprpPath)),
+                         ": ", Bool(audit.sysprpPresent), "}"})
+                  : "null",
+         ",\n  \"audit_mode\": ", Bool(in.auditMode != 0), ",\n"});
     j += "  \"drives\": [\n";
     for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
         const BusAnswer& bus = in.buses[n];
-        j += "    {\"number\": " + Decimal(n) + ", \"present\": " + Bool(in.presence[n]) +
-             ", \"bus_type\": " +
-             (bus.answered ? Decimal(BusTypeOf(bus.reply)) : std::string("null")) +
-             ", \"usb\": " + Bool(ClassifyBus(bus) == DriveBus::Usb) + "}" +
-             (n + 1 < kProbedDriveCount ? ",\n" : "\n");
+        j += Cat({"    {\"number\": ", Decimal(n), ", \"present\": ", Bool(in.presence[n]),
+                  ", \"bus_type\": ", Number(bus.answered, BusTypeOf(bus.reply)),
+                  ", \"usb\": ", Bool(ClassifyBus(bus) == DriveBus::Usb), "}",
+                  n + 1 < kProbedDriveCount ? ",\n" : "\n"});
     }
-    j += "  ],\n";
-    j += "  \"internal_drives\": " + Decimal(in.internalDrives) + ",\n";
     const DriveBus drive0 = ClassifyBus(in.drive0Bus);
-    j += std::string("  \"drive0_usb\": ") +
-         (drive0 == DriveBus::Unconfirmed ? "null" : Bool(drive0 == DriveBus::Usb)) + ",\n";
     const std::optional<int> word = Word217(in.drive0Identify);
-    j += "  \"word217\": " + (word ? Decimal(*word) : std::string("null")) + ",\n";
-    j += std::string("  \"ssd_only\": ") + Bool(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + ",\n";
-    j += std::string("  \"layout_readable\": ") + Bool(in.layout.read) + ",\n";
-    j +=
-        "  \"layout_error\": " + (in.layout.read ? std::string("null") : Decimal(in.layout.error)) +
-        ",\n";
     const char* style = StyleName(in.style);
-    j += "  \"partition_style\": " +
-         (style != nullptr ? Quoted(std::string_view(style)) : std::string("null")) + ",\n";
-    j += "  \"disk_size\": " +
-         (in.geometry.read ? Decimal(static_cast<long long>(in.geometry.diskSize))
-                           : std::string("null")) +
-         ",\n";
+    const Geometry& geometry = in.geometry.geometry;
+    j += Cat(
+        {"  ],\n  \"internal_drives\": ", Decimal(in.internalDrives), ",\n  \"drive0_usb\": ",
+         drive0 == DriveBus::Unconfirmed ? "null" : Bool(drive0 == DriveBus::Usb),
+         ",\n  \"word217\": ", Number(word.has_value(), word.value_or(0)),
+         ",\n  \"ssd_only\": ", Bool(in.ssdOnly == SsdOnlyOutcome::SsdOnly),
+         ",\n  \"layout_readable\": ", Bool(in.layout.read),
+         ",\n  \"layout_error\": ", Number(!in.layout.read, in.layout.error),
+         ",\n  \"partition_style\": ", style != nullptr ? Quoted(std::string_view(style)) : "null",
+         ",\n  \"disk_size\": ", Number(in.geometry.read, geometry.diskSize),
+         ",\n  \"bytes_per_sector\": ", Number(in.geometry.read, geometry.bytesPerSector), ",\n"});
     j += "  \"partitions\": [";
     std::string extended = "null";
+    std::string containers;
     std::string separator;
-    for (const LayoutEntry& entry : ShownEntries(in)) {
-        if (!entry.recognized) {
-            extended = "{" + Where(entry.offset, entry.length) + "}";
+    for (const LayoutEntry& entry :
+         in.layout.read ? LayoutEntries(in.layout.reply) : std::vector<LayoutEntry>{}) {
+        const bool primary = entry.index < kPrimaryEntries;
+        if (entry.type == 0) {
             continue;
         }
-        j += separator + "{\"number\": " + Decimal(entry.number) +
-             ", \"type\": " + Decimal(entry.type) + ", " + Where(entry.offset, entry.length) +
-             ", \"kind\": \"" + Kind(entry) + "\"}";
+        const std::string where = Where(entry.offset, entry.length);
+        if (IsContainer(entry.type)) {
+            extended = primary && extended == "null" ? Cat({"{", where, "}"}) : extended;
+            containers +=
+                Cat({containers.empty() ? "" : ", ", "{\"type\": ", Decimal(entry.type), ", ",
+                     where, ", \"kind\": \"", primary ? "extended" : "link", "\"}"});
+            continue;
+        }
+        j += Cat({separator, "{\"number\": ", Decimal(entry.number),
+                  ", \"type\": ", Decimal(entry.type), ", ", where, ", \"kind\": \"", Kind(entry),
+                  "\", \"recognized\": ", Bool(entry.recognized), "}"});
         separator = ", ";
     }
     j += "],\n";
+    j += "  \"containers\": [" + containers + "],\n";
     j += "  \"extended\": " + extended + ",\n";
     j += "  \"hibernation_partition\": " + Decimal(in.hibernationPartition) + ",\n";
     const CreateModel model = ModelCreate(in);
-    const bool placed = model.placement && model.placement->partition;
+    const WindowsVersion& windows = in.rules.version;
+    j += Cat({"  \"placement_windows\": {\"major\": ", Decimal(windows.major),
+              ", \"minor\": ", Number(windows.fromRegistry, windows.minor), ", \"from\": \"",
+              windows.fromRegistry ? "registry" : "GetVersionExW", "\"},\n"});
+    const Alignment& alignment = model.alignment;
+    j += Cat({"  \"alignment\": ",
+              model.bytesPerSector == 0
+                  ? "null"
+                  : Cat({"{\"cylinders\": ", Bool(alignment.cylinders), ", \"bytes\": ",
+                         Number(true, alignment.cylinders ? CylinderBytes(geometry)
+                                                          : alignment.startAlignment),
+                         "}"}),
+              ",\n  \"free_extents\": "});
+    const bool room = model.placement && model.placement->roomModelled;
+    separator = "[";
+    for (const FreeExtent& f : room ? model.placement->free : std::vector<FreeExtent>{}) {
+        static constexpr const char* kWhere[] = {"outside", "extended", "past_end"};
+        j += Cat({separator, "{", Where(f.raw.offset, f.raw.length), ", \"where\": \"",
+                  kWhere[static_cast<int>(f.where)], "\", \"usable\": ",
+                  f.usable ? "{" + Where(f.usable->offset, f.usable->length) + "}" : "null", "}"});
+        separator = ", ";
+    }
+    j += Cat({room ? (separator == "[" ? "[]" : "]") : "null", ",\n"});
+    const bool placed = StatusOf(model) == CreateStatus::Fits;
     j +=
         "  \"new_partition\": " +
         (placed
@@ -104,6 +134,7 @@ std::string FormatJson(const Inspection& in, std::string_view version) {
                    "}"
              : std::string("null")) +
         ",\n";
+    j += std::string("  \"create_status\": \"") + StatusName(StatusOf(model)) + "\",\n";
     const std::string problem = CreateProblem(model);
     j += "  \"create_problem\": " + (problem.empty() ? std::string("null") : Quoted(problem)) +
          ",\n";

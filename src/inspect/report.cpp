@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "inspect/create.h"
+#include "inspect/disk_map.h"
 #include "inspect/inspection.h"
 #include "inspect/shared.h"
 #include "platform/platform.h"
@@ -22,9 +23,10 @@ const char kExitCodeTable[] =
     "     an unreadable layout, or not MBR): it would delete nothing and still add a\n"
     "     partition. A second run is this case.\n"
     "  5  its checks pass and it would delete the hibernation partition, but after\n"
-    "     the delete there is no free primary slot or no unallocated space outside\n"
-    "     the extended partition: it would leave drive 0 with the hibernation\n"
-    "     partition deleted and no new partition\n";
+    "     the delete there is no free primary slot, or the largest unallocated\n"
+    "     extent outside the extended partition holds less than 1 MiB once aligned:\n"
+    "     it would leave drive 0 with the hibernation partition deleted and no new\n"
+    "     partition\n";
 
 namespace {
 
@@ -142,31 +144,27 @@ std::string ScriptLines(const std::string& script) {
 }  // namespace
 
 std::string FormatReport(const Inspection& in, std::string_view version) {
-    std::string r = "ssdprep-inspect " + std::string(version) +
-                    ": what ssdprep.exe sees here and would do. Nothing is changed.\n";
     const AuditFacts& audit = in.audit;
     const bool fileForm = UsesFileForm(audit.majorVersion);
-    r += "Windows major version: " + Decimal(audit.majorVersion) +
-         (fileForm ? " (before Vista: audit mode is told by the sysprep files)\n"
-                   : " (audit mode is told by the registry's ImageState)\n");
-    if (fileForm) {
-        r += Bytes(kSysprepPath) + ": " + (audit.sysprepPresent ? "present\n" : "absent\n");
-        r += Bytes(kSysprpPath) + ": " + (audit.sysprpPresent ? "present\n" : "absent\n");
-    } else {
-        r += "ImageState: " + ImageStateLine(audit.imageState) + "\n";
-    }
-    r += std::string("Audit mode: ") + YesNo(in.auditMode != 0) + "\n";
+    std::string r = Cat(
+        {"ssdprep-inspect ", version,
+         ": what ssdprep.exe sees here and would do. Nothing is changed.\nWindows major version: ",
+         Decimal(audit.majorVersion),
+         fileForm ? " (before Vista: audit mode is told by the sysprep files)\n"
+                  : " (audit mode is told by the registry's ImageState)\n",
+         fileForm ? Cat({Bytes(kSysprepPath), ": ", audit.sysprepPresent ? "present\n" : "absent\n",
+                         Bytes(kSysprpPath), ": ", audit.sysprpPresent ? "present\n" : "absent\n"})
+                  : "ImageState: " + ImageStateLine(audit.imageState) + "\n",
+         "Audit mode: ", YesNo(in.auditMode != 0), "\n"});
 
     for (std::uint32_t n = 0; n < kProbedDriveCount; ++n) {
         const BusAnswer& bus = in.buses[n];
-        r += "Drive " + Decimal(n) + ": " + (in.presence[n] ? "present" : "not present");
-        if (bus.answered) {
-            r += ", bus type " + BusTypeName(BusTypeOf(bus.reply)) +
-                 (ClassifyBus(bus) == DriveBus::Usb ? ", USB" : ", internal");
-        } else if (in.presence[n]) {
-            r += std::string(", ") + BusFailure(bus) + ", counted as internal";
-        }
-        r += "\n";
+        r += Cat({"Drive ", Decimal(n), ": ", in.presence[n] ? "present" : "not present",
+                  bus.answered     ? Cat({", bus type ", BusTypeName(BusTypeOf(bus.reply)),
+                                      ClassifyBus(bus) == DriveBus::Usb ? ", USB" : ", internal"})
+                  : in.presence[n] ? Cat({", ", BusFailure(bus), ", counted as internal"})
+                                   : "",
+                  "\n"});
     }
     r += "Internal drives among 0 to 4: " + Decimal(in.internalDrives) + "\n";
     switch (ClassifyBus(in.drive0Bus)) {
@@ -180,45 +178,39 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
             r += std::string("Drive 0 on USB: unknown (") + BusFailure(in.drive0Bus) + ")\n";
             break;
     }
-    if (const std::optional<int> word = Word217(in.drive0Identify)) {
-        r += "Drive 0 rotation rate (identify word 217): " + Decimal(*word) +
-             (*word == 1 ? " (solid-state)\n" : " (not solid-state)\n");
-    } else {
-        r += "Drive 0 rotation rate (identify word 217): no answer to the identify request\n";
-    }
-    r += std::string("SSD-only model: ") + YesNo(in.ssdOnly == SsdOnlyOutcome::SsdOnly) + "\n";
+    const std::optional<int> word = Word217(in.drive0Identify);
+    r += Cat({"Drive 0 rotation rate (identify word 217): ",
+              word ? Decimal(*word) + (*word == 1 ? " (solid-state)\n" : " (not solid-state)\n")
+                   : "no answer to the identify request\n",
+              "SSD-only model: ", YesNo(in.ssdOnly == SsdOnlyOutcome::SsdOnly), "\n"});
 
+    const CreateModel model = ModelCreate(in);
     if (in.layout.read) {
-        const std::vector<LayoutEntry> shown = ShownEntries(in);
+        const std::vector<LayoutEntry> entries = LayoutEntries(in.layout.reply);
         r += "Drive 0 layout: " +
-             Decimal(std::count_if(shown.begin(), shown.end(),
+             Decimal(std::count_if(entries.begin(), entries.end(),
                                    [](const LayoutEntry& e) { return e.recognized; })) +
              " recognised partitions\n";
-        for (const LayoutEntry& p : shown) {
-            r += p.recognized ? "  partition " + Decimal(p.number) + ": "
-                              : std::string("  extended partition: ");
-            r += "type 0x" + Hex(static_cast<unsigned>(p.type), 2);
-            r += p.type == kHibernationPartitionType ? " (hibernation)" : "";
-            r += p.recognized ? std::string(", ") + Kind(p) : std::string();
-            r += ", " + BinarySize(p.length);
-            r += " at " + BinarySize(p.offset) + "\n";
-        }
     } else {
         r += "Drive 0 layout: not readable: " + LayoutFailure(in.layout, in.style) + "\n";
     }
     const char* style = StyleName(in.style);
     r += std::string("Drive 0 partition style (this report's own extra read): ") +
          (style != nullptr ? style : "not read, error " + Decimal(in.style.error)) + "\n";
-    r += "Drive 0 size (this report's own extra read): " +
-         (in.geometry.read ? BinarySize(in.geometry.diskSize) + ", " +
-                                 Decimal(in.geometry.bytesPerSector) + "-byte sectors"
-                           : "not read, error " + Decimal(in.geometry.error)) +
-         "\n";
+    const Geometry& geometry = in.geometry.geometry;
+    r += Cat({"Drive 0 size (this report's own extra read): ",
+              in.geometry.read
+                  ? Cat({BinarySize(geometry.diskSize), ", ", Decimal(geometry.bytesPerSector),
+                         "-byte sectors, ", Decimal(static_cast<long long>(geometry.cylinders)),
+                         " cylinders of ", Decimal(geometry.tracksPerCylinder), " x ",
+                         Decimal(geometry.sectorsPerTrack), " sectors"})
+                  : "not read, error " + Decimal(in.geometry.error),
+              "\nPlacement follows: ", VersionText(in.rules.version), "\n"});
+    r += in.layout.read ? DiskMap(in, model) : "";
     r += "Hibernation partition: " +
          (in.hibernationPartition == kNoPartition ? std::string("none (-1)")
                                                   : Decimal(in.hibernationPartition)) +
          "\n";
-    const CreateModel model = ModelCreate(in);
     r += NewPartitionLine(in, model);
     if (!in.steps.empty()) {
         r += "Before the partition steps, ssdprep.exe checks:\n";
@@ -236,34 +228,34 @@ std::string FormatReport(const Inspection& in, std::string_view version) {
             break;
         case Outcome::WouldStop: {
             const StepCheck& step = *FirstFailedStep(in);
-            r += "Verdict: ssdprep.exe would not carry out its partition steps: " + step.name +
-                 ": " + step.reason +
-                 (step.notice ? ". It would show a message box that waits for OK, then end with "
-                                "exit code 2.\n"
-                              : ". It would end with exit code 2.\n");
+            r += Cat({"Verdict: ssdprep.exe would not carry out its partition steps: ", step.name,
+                      ": ", step.reason,
+                      step.notice ? ". It would show a message box that waits for OK, then end "
+                                    "with exit code 2.\n"
+                                  : ". It would end with exit code 2.\n"});
             break;
         }
         case Outcome::NothingToDelete:
-            r += "Verdict: nothing to delete: " + NothingToDeleteReason(in) +
-                 ". ssdprep.exe would delete nothing (the delete script selects partition -1) "
-                 "and still add a partition in any free space." +
-                 (CannotCreate(model)
-                      ? " The create step could not succeed either: " + CreateProblem(model) + "."
-                      : "") +
-                 kSettleNote + "\n";
+            r += Cat({"Verdict: nothing to delete: ", NothingToDeleteReason(in),
+                      ". ssdprep.exe would delete nothing (the delete script selects partition -1)",
+                      " and still add a partition in any free space.",
+                      CannotCreate(model) ? " The create step could not succeed either: " +
+                                                CreateProblem(model) + "."
+                                          : "",
+                      kSettleNote, "\n"});
             break;
         case Outcome::WouldHalfChange:
-            r += "Verdict: ssdprep.exe would leave drive 0 half changed: after the delete of "
-                 "hibernation partition " +
-                 Decimal(in.hibernationPartition) + " " + CreateProblem(model) +
-                 ", so the create step would fail unseen (noerr). It would leave the "
-                 "hibernation partition deleted and no new partition.\n";
+            r += Cat({"Verdict: ssdprep.exe would leave drive 0 half changed: after the delete of",
+                      " hibernation partition ", Decimal(in.hibernationPartition), " ",
+                      CreateProblem(model),
+                      ", so the create step would fail unseen (noerr). It would leave the",
+                      " hibernation partition deleted and no new partition.\n"});
             break;
         case Outcome::WouldChange:
         case Outcome::Usage:
-            r += "Verdict: ssdprep.exe would change drive 0. The delete script selects "
-                 "hibernation partition " +
-                 Decimal(in.hibernationPartition) + "." + kSettleNote + "\n";
+            r += Cat({"Verdict: ssdprep.exe would change drive 0. The delete script selects",
+                      " hibernation partition ", Decimal(in.hibernationPartition), ".", kSettleNote,
+                      "\n"});
             break;
     }
     if (in.verdict == Verdict::WouldChange) {

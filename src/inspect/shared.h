@@ -51,19 +51,6 @@ inline std::optional<int> Word217(const IdentifyAnswer& answer) {
     return answer.exchanged ? std::optional<int>(RotationRate(answer.data)) : std::nullopt;
 }
 
-// The layout's entries the report shows: the recognised partitions, and the
-// extended partition among the MBR's own entries.
-inline std::vector<LayoutEntry> ShownEntries(const Inspection& in) {
-    std::vector<LayoutEntry> shown;
-    for (const LayoutEntry& entry :
-         in.layout.read ? LayoutEntries(in.layout.reply) : std::vector<LayoutEntry>{}) {
-        if (entry.recognized || (entry.index < kPrimaryEntries && IsContainer(entry.type))) {
-            shown.push_back(entry);
-        }
-    }
-    return shown;
-}
-
 inline const char* Kind(const LayoutEntry& entry) {
     return entry.index < kPrimaryEntries ? "primary" : "logical";
 }

@@ -61,6 +61,9 @@ static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_GPT, DiskId) == 0 && sizeof(GUID
 static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x700A0);
 static_assert(AccessOf(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) == FILE_ANY_ACCESS);
 static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24);
+static_assert(offsetof(DISK_GEOMETRY, Cylinders) == 0 &&
+              offsetof(DISK_GEOMETRY, TracksPerCylinder) == 12);
+static_assert(offsetof(DISK_GEOMETRY, SectorsPerTrack) == 16);
 static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == 20);
 static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000);
 static_assert(AccessOf(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS) == FILE_ANY_ACCESS);

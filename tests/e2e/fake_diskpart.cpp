@@ -68,11 +68,12 @@
 //   - create part[ition] primary: takes the first free MBR slot and the
 //     largest unallocated extent outside any extended partition ("the
 //     partition will start at the beginning of the largest disk extent that
-//     is large enough to hold it"), from its start rounded up to 1 MiB to its
-//     end, type 0x06 ("If this parameter is not specified for an MBR disk,
-//     the command creates a partition of type 0x06"); the new partition is
-//     selected ("the focus automatically shifts to the new partition").
-//     Fails without a free slot or an extent of at least 1 MiB.
+//     is large enough to hold it"), aligned as the running Windows version
+//     aligns (see stand_in_place.h), type 0x06 ("If this parameter is not
+//     specified for an MBR disk, the command creates a partition of type
+//     0x06"); the new partition is selected ("the focus automatically shifts
+//     to the new partition"). Fails without a free slot, or when that extent
+//     holds less than 1 MiB once aligned (on XP, no whole cylinder).
 //   - format quick fs=ntfs label=L: a new NTFS file system labelled L over
 //     exactly the selected partition's sectors, type then 0x07. Any other
 //     file system fails. mkntfs cannot write at an offset, so it formats a
@@ -102,6 +103,7 @@
 
 #include "mbr_image.h"
 #include "read_all.h"
+#include "stand_in_place.h"
 
 namespace {
 
@@ -508,32 +510,6 @@ int ToolNumber(const mbr::Table& table, const mbr::Slot& selected) {
     return 0;
 }
 
-// The largest unallocated extent outside the MBR's entries (an extended
-// partition covers its logical drives), from its start rounded up to 1 MiB.
-bool LargestExtent(const mbr::Table& table, std::uint64_t& start, std::uint64_t& sectors) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> used;  // first and end sectors
-    for (const mbr::Slot& slot : table.slots) {
-        if (slot.chainIndex == 0 && slot.type != 0) {
-            used.emplace_back(slot.start, slot.start + slot.sectors);
-        }
-    }
-    used.emplace_back(table.diskSectors, table.diskSectors);
-    std::sort(used.begin(), used.end());
-    sectors = 0;
-    std::uint64_t from = 1;  // after the MBR
-    for (const auto& [usedStart, usedEnd] : used) {
-        const std::uint64_t aligned =
-            (from + mbr::kSectorsPerMiB - 1) / mbr::kSectorsPerMiB * mbr::kSectorsPerMiB;
-        const std::uint64_t end = std::min(usedStart, table.diskSectors);
-        if (end >= aligned + mbr::kSectorsPerMiB && end - aligned > sectors) {
-            start = aligned;
-            sectors = end - aligned;
-        }
-        from = std::max(from, usedEnd);
-    }
-    return sectors != 0;
-}
-
 // The image of disk `number` (decimal text), when it has one.
 bool DiskImage(const std::wstring& drives, const std::string& number, std::wstring& image) {
     long disk = 0;
@@ -656,11 +632,13 @@ private:
         }
         std::uint64_t start = 0;
         std::uint64_t sectors = 0;
+        std::string why;
         if (free == mbr::kSlotsPerTable) {
             return Failed(kServiceFailed, "no free MBR slot");
         }
-        if (!LargestExtent(table, start, sectors) || start + sectors > 0xFFFFFFFFu) {
-            return Failed(kServiceFailed, "no unallocated extent of 1 MiB an MBR can hold");
+        if (!place::LargestExtent(table, place::ReadRules(table.diskSectors), start, sectors,
+                                  why)) {
+            return Failed(kServiceFailed, why);
         }
         const long status = RunShell("printf 'start=%s, size=%s, type=6\\n' \"$3\" \"$4\" | " +
                                          std::string(kSfdisk) + " -N \"$2\" \"$1\"",

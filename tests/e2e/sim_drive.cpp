@@ -44,6 +44,7 @@
 #include "mbr_image.h"
 #include "platform/platform.h"
 #include "read_all.h"
+#include "stand_in_place.h"
 
 namespace {
 
@@ -342,8 +343,9 @@ DWORD LayoutReply(const std::wstring& image, bool ex, void* out, std::uint32_t o
     return ERROR_SUCCESS;
 }
 
-// DISK_GEOMETRY_EX of an image: 512-byte sectors and its size, the two
-// fields the report reads; the rest stays zero.
+// DISK_GEOMETRY_EX of an image: 512-byte sectors, its size, and as many
+// whole cylinders of 255 heads and 63 sectors a track as it holds, the
+// geometry the stand-in partitioning tool aligns to.
 DWORD GeometryReply(const std::wstring& image, void* out, std::uint32_t outSize,
                     std::uint32_t* returned) {
     const HANDLE file =
@@ -363,6 +365,11 @@ DWORD GeometryReply(const std::wstring& image, void* out, std::uint32_t outSize,
     }
     DISK_GEOMETRY_EX geometry{};
     geometry.Geometry.BytesPerSector = mbr::kSectorSize;
+    geometry.Geometry.TracksPerCylinder = place::kHeads;
+    geometry.Geometry.SectorsPerTrack = place::kSectorsPerTrack;
+    geometry.Geometry.Cylinders.QuadPart =
+        static_cast<LONGLONG>(static_cast<std::uint64_t>(size.QuadPart) / mbr::kSectorSize /
+                              (place::kHeads * place::kSectorsPerTrack));
     geometry.DiskSize = size;
     std::memcpy(out, &geometry, kSize);
     if (returned != nullptr) {

@@ -200,7 +200,9 @@ class InspectorBinaryTest(ProductBinaryTest):
     change a machine, because it has nothing to do it with."""
     name = "ssdprep-inspect.exe"
     description = "Report what ssdprep sees on this machine and would do"
-    size_limit = 192 * 1024
+    # 16 KiB more than at first: each Windows version's alignment, every
+    # entry and free extent in disk order, and the disk drawn.
+    size_limit = 208 * 1024
 
     def test_cannot_write_start_or_show_anything(self):
         changing = {"WriteFile", "CreateProcessW", "DeleteFileW", "MoveFileExW", "RegSetValueExW"}

@@ -60,16 +60,19 @@ def tool(command, stdin=None):
                           env=TOOL_ENV).stdout
 
 
-def make_image(path, partitions, label="dos", signature="0x55d0cafe"):
+def make_image(path, partitions, label="dos", signature="0x55d0cafe", sectors=DISK_MIB * MIB,
+               unit=MIB):
+    """An image of `sectors` sectors, its partitions' starts and sizes
+    counted in `unit` sectors (MiB unless given)."""
     # Sparse, so that any stray write shows: random bytes in the first and last
     # file system block of every MiB (where partitions begin and end and the
     # tables lie) show a write as changed bytes; a write into a hole, of zeros
     # too, shows as data where there was none (data_sectors).
-    noise, total, mib = random.Random(0), DISK_MIB * MIB * SECTOR, MIB * SECTOR
+    noise, total, mib = random.Random(0), sectors * SECTOR, MIB * SECTOR
     with open(path, "wb") as image:
         image.truncate(total)
         block = min(max(os.fstat(image.fileno()).st_blksize, 4096), mib // 2)
-        for head in range(0, total, mib):
+        for head in range(0, total - mib + 1, mib):  # whole MiBs: the size stays
             for at in (head, head + mib - block):
                 image.seek(at)
                 image.write(noise.randbytes(block))
@@ -78,7 +81,7 @@ def make_image(path, partitions, label="dos", signature="0x55d0cafe"):
             image.seek(0)
             image.write(noise.randbytes(total))
     lines = [f"label: {label}"] + ([f"label-id: {signature}"] if label == "dos" else [])
-    lines += [f"start={start * MIB}, size={size * MIB}, type={kind}"
+    lines += [f"start={start * unit}, size={size * unit}, type={kind}"
               for start, size, kind in partitions]
     if label == "dos":
         lines[2] += ", bootable"

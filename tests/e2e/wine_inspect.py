@@ -27,8 +27,20 @@ OWN_READS = ["open 0 access=00000000 share=00000003 disposition=00000003 flags=0
              "ioctl 0 code=00070050 in=- outlen=18480", "close 0",
              "open 0 access=00000000 share=00000003 disposition=00000003 flags=00000000 ok",
              "ioctl 0 code=000700A0 in=- outlen=256", "close 0"]
-MIB = 1024 * 1024
 HIBERNATION = [(1, 20, "7"), (21, 30, "84")]
+# In sectors: C: from one track in to cylinder 60 of 255 x 63 sectors, the
+# extended partition from there to cylinder 140, the last whole one, holding
+# a logical drive and the hibernation partition; 5000 sectors past it.
+CYLINDER = 255 * 63
+XP_TAIL = ([(63, 60 * CYLINDER - 63, "7"), (60 * CYLINDER, 80 * CYLINDER, "5"),
+            (60 * CYLINDER + 63, 40 * CYLINDER - 63, "7"),
+            (100 * CYLINDER + 63, 40 * CYLINDER - 63, "84")],
+           "dos", "0x55d0cafe", 140 * CYLINDER + 5000, 1)
+# In sectors, on 4 GiB: C: from 1 MiB to 173.25 MiB, the extended partition
+# from 174.25 MiB to the end, holding the hibernation partition: 1 MiB free,
+# which a 1 MiB boundary leaves 256 KiB of.
+UNALIGNED_GAP = ([(2048, 352768, "7"), (356864, 8031744, "5"), (358912, 204800, "84")],
+                 "dos", "0x55d0cafe", 4096 * 2048, 1)
 
 
 def drive(bus=BUS_TYPE_SATA, rate=1, layout=STANDARD_LAYOUT, **extra):
@@ -36,9 +48,9 @@ def drive(bus=BUS_TYPE_SATA, rate=1, layout=STANDARD_LAYOUT, **extra):
 
 
 # name: (drives by number, image state or None, the report's exit code, and
-# extras: drive 0's disk image (partitions, label), the working folder's
-# length, no partitioning tool, tool runs before the report's, and --after
-# asked before and after those runs)
+# extras: drive 0's disk image (make_image's arguments), the Windows version
+# set with winecfg, the working folder's length, no partitioning tool, tool
+# runs before the report's, and --after asked before and after those runs)
 MACHINES = {
     "hibernation_partition_2": ({0: drive()}, None, 0, {}),
     "no_hibernation_partition": ({0: drive(layout=layout_reply([(1, 0x07, 1), (2, 0x0C, 1)]))},
@@ -67,6 +79,15 @@ MACHINES = {
     # primary partition may take.
     "logical_hibernation_no_room": ({0: drive(layout=None)}, None, 5, {"image": (
         [(1, 8, "7"), (9, 55, "5"), (10, 6, "7"), (17, 6, "84")], "dos")}),
+    # Windows XP x64 keeps to whole cylinders: the tail past the last one,
+    # where Windows 7 puts the partition, is no room there.
+    "xp_tail_on_windows_xp": ({0: drive(layout=None)}, None, 5,
+                              {"image": XP_TAIL, "windows": "winxp64"}),
+    "xp_tail_on_windows_7": ({0: drive(layout=None)}, None, 0, {"image": XP_TAIL}),
+    "unaligned_gap_on_4_gib": ({0: drive(layout=None)}, None, 5, {"image": UNALIGNED_GAP}),
+    # Free from sector 41500: the partition starts at the next 64 KiB.
+    "unaligned_free_start": ({0: drive(layout=None)}, None, 0, {"image": (
+        [(2048, 39452, "7"), (41500, 89572, "84")], "dos", "0x55d0cafe", 64 * 2048, 1)}),
 }
 
 
@@ -79,7 +100,11 @@ class InspectorCase(SimCase):
     def machine(self, name, drives, image_state, extras=None):
         """Fresh drives, records and working folder for one machine."""
         extras = extras or {}
-        self.prefix.reset()
+        self.prefix.reset(extras.get("windows"))
+        if extras.get("windows") == "winxp64":  # the audit check's file form
+            os.makedirs(os.path.join(self.prefix.drive_c, "SYSPREP"))
+            with open(os.path.join(self.prefix.drive_c, "SYSPREP", "SYSPREP.EXE"), "wb") as stub:
+                stub.write(b"MZ")
         if image_state is not None:
             self.prefix.reg_add(SETUP_STATE_KEY, "ImageState", "REG_SZ", image_state)
         folder = os.path.join(self.case_dir, name)
@@ -124,10 +149,11 @@ class InspectorCase(SimCase):
 
     def assertCreatedWhereForeseen(self, report, extras):
         """The partition the stand-in made against the report's new_partition,
-        the first within diskpart's 1 MiB alignment: the report and the
-        stand-in agree (what the real partitioning tool does, they cannot
-        show). None made where the report foresaw that none could be; where
-        it modelled nothing, nothing to compare."""
+        its start within one unit of the alignment the report names, its end
+        the same: the report and the stand-in agree (what the real
+        partitioning tool does, they cannot show). None made where the report
+        foresaw that none could be; where it modelled nothing, nothing to
+        compare."""
         image = os.path.join(self.drives.folder, "0", "disk.img")
         made = [entry for entry in table(image) if entry not in self.entries_before]
         new = report["new_partition"]
@@ -139,7 +165,8 @@ class InspectorCase(SimCase):
             return
         self.assertEqual(len(made), 1, made)
         start, end = made[0]["start"] * 512, (made[0]["start"] + made[0]["size"]) * 512
-        self.assertTrue(new["offset"] <= start < new["offset"] + MIB, (new, made))
+        self.assertTrue(new["offset"] <= start < new["offset"] + report["alignment"]["bytes"],
+                        (new, made))
         self.assertEqual(end, new["offset"] + new["length"])
 
     def take_log(self):

@@ -215,12 +215,20 @@ void SetSpan(Reply& layout, std::size_t entry, std::uint64_t offset, std::uint64
     }
 }
 
-Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector) {
+Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector, std::uint32_t heads,
+                    std::uint32_t sectorsPerTrack) {
+    const std::uint64_t cylinders =
+        diskSize / (std::uint64_t{heads} * sectorsPerTrack * bytesPerSector);
     Reply geometry;
     geometry.bytes.assign(32, 0);
     for (int i = 0; i < 8; ++i) {
+        geometry.bytes[i] = static_cast<std::uint8_t>(cylinders >> (8 * i));
         geometry.bytes[24 + i] = static_cast<std::uint8_t>(diskSize >> (8 * i));
-        geometry.bytes[20 + i % 4] = static_cast<std::uint8_t>(bytesPerSector >> (8 * (i % 4)));
+    }
+    for (int i = 0; i < 4; ++i) {
+        geometry.bytes[12 + i] = static_cast<std::uint8_t>(heads >> (8 * i));
+        geometry.bytes[16 + i] = static_cast<std::uint8_t>(sectorsPerTrack >> (8 * i));
+        geometry.bytes[20 + i] = static_cast<std::uint8_t>(bytesPerSector >> (8 * i));
     }
     return geometry;
 }

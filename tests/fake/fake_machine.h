@@ -211,8 +211,10 @@ Reply IdentifyReply(std::uint16_t rotationRate, bool ok = true);
 Reply LayoutReply(const std::vector<std::pair<std::uint32_t, std::uint8_t>>& entries);
 // Entry `entry` of a layout reply starts at `offset` and is `length` long.
 void SetSpan(Reply& layout, std::size_t entry, std::uint64_t offset, std::uint64_t length);
-// The reply to IOCTL_DISK_GET_DRIVE_GEOMETRY_EX.
-Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector = 512);
+// The reply to IOCTL_DISK_GET_DRIVE_GEOMETRY_EX: whole cylinders of these
+// heads and sectors a track up to the disk's size.
+Reply GeometryReply(std::uint64_t diskSize, std::uint32_t bytesPerSector = 512,
+                    std::uint32_t heads = 255, std::uint32_t sectorsPerTrack = 63);
 // A volume whose extents lie on these disks, in order; it opens only
 // asking for no access, as the extents request needs none.
 Drive VolumeOn(const std::vector<std::uint32_t>& disks, std::uint64_t extentLength = 24 << 20);

@@ -4,7 +4,8 @@
 
 namespace {
 
-// The largest unit with an integer part of 1 or more, one decimal, half up.
+// The largest unit with an integer part of 1 or more once rounded, one
+// decimal, half up.
 TEST(BinarySize, TakesTheLargestUnitAndRoundsHalfUp) {
     constexpr std::uint64_t KiB = 1024, MiB = KiB * KiB, TiB = MiB * MiB;
     const std::pair<std::uint64_t, const char*> rows[] = {
@@ -13,9 +14,12 @@ TEST(BinarySize, TakesTheLargestUnitAndRoundsHalfUp) {
         {1024, "1.0 KiB"},
         {1024 + 51, "1.0 KiB"},  // 0.0498: down
         {1024 + 52, "1.1 KiB"},  // 0.0508: up
-        {MiB - 1, "1024.0 KiB"},
+        {MiB - 1, "1.0 MiB"},
         {16 * MiB, "16.0 MiB"},
-        {MiB * 1023 + MiB * 99 / 100, "1024.0 MiB"},
+        {MiB * 1023 + MiB * 99 / 100, "1.0 GiB"},
+        {1073700864, "1.0 GiB"},                      // 1023.96 MiB
+        {MiB * 1023 + MiB * 94 / 100, "1023.9 MiB"},  // stays below the next unit
+        {1024 * TiB - 1, "1024.0 TiB"},               // no unit above
         {3 * MiB * KiB / 2, "1.5 GiB"},
         {TiB, "1.0 TiB"},
         {2048 * TiB, "2048.0 TiB"},

@@ -71,6 +71,7 @@ TEST_F(InspectionTest, JsonQuotesWhatTheMachineSaysAndShowsTheFileForm) {
 }
 
 constexpr std::uint64_t MiB = 1024 * 1024;
+constexpr std::uint64_t kCylinder = 255 * 63 * 512;
 
 // An SSD-only machine in audit mode whose drive 0, an MBR disk of 64 MiB
 // like the run command's, has hibernation partition 2 at its end; C:\Work
@@ -105,7 +106,7 @@ void Done(fake::Machine& m) {
 }
 
 // Drive 0's layout as (entry, start MiB, size MiB, number, type), the
-// extended partition (type 5) not recognised.
+// extended partition (type 5) and entries numbered 0 not recognised.
 void Layout(fake::Machine& m, const std::vector<std::array<std::uint32_t, 5>>& entries) {
     fake::Reply layout = fake::LayoutReply(
         std::vector<std::pair<std::uint32_t, std::uint8_t>>(entries.back()[0] + 1, {0, 0}));
@@ -116,7 +117,7 @@ void Layout(fake::Machine& m, const std::vector<std::array<std::uint32_t, 5>>& e
         fake::SetSpan(layout, entry, start * MiB, size * MiB);
         layout.bytes[8 + 32 * entry + 20] = static_cast<std::uint8_t>(number);
         layout.bytes[8 + 32 * entry + 24] = static_cast<std::uint8_t>(type);
-        layout.bytes[8 + 32 * entry + 26] = type != 5 && type != 0 ? 1 : 0;
+        layout.bytes[8 + 32 * entry + 26] = type != 5 && type != 0 && number != 0 ? 1 : 0;
     }
     m.drives[0].replies[0x7400C] = layout;
 }
@@ -200,17 +201,37 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
         {"--after, no read access", {"--after"}, [](M m) { Done(m); m.drives[0].opensAll = false; }, 1,
          "Drive 0 layout: not readable: no read access (error 5)\n"},
         {"logical hibernation partition, no room: 5", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 55, 0, 5}, {4, 10, 6, 2, 7}, {8, 17, 6, 3, 0x84}}); }, 5,
-         "  extended partition: type 0x05, 55.0 MiB at 9.0 MiB\n  partition 2: type 0x07, logical, 6.0 MiB at 10.0 MiB\n|New partition: none: after the delete there is no unallocated extent"},
+         "  sectors 18432-131071            55.0 MiB    extended partition: type 0x05\n    sectors 18432-20479           1.0 MiB     unallocated in the extended partition: no primary partition can go here\n    sectors 20480-32767           6.0 MiB     partition 2: type 0x07, logical\n|(hibernation partition 3 until the delete): no primary|before the delete: [.11111111:222222:HHHHHH::|after the create:  [.11111111:222222::::::::|New partition: none: after the delete the largest unallocated extent outside the primary partitions and the extended partition, sectors 1-2047 (1023.5 KiB), holds less than 1 MiB once its start is aligned to 64.0 KiB\n"},
         {"the same, as JSON", {"--json"}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 55, 0, 5}, {4, 10, 6, 2, 7}, {8, 17, 6, 3, 0x84}}); }, 5,
-         "\"extended\": {\"offset\": 9437184, \"length\": 57671680},\n  \"hibernation_partition\": 3,\n  \"new_partition\": null,\n  \"create_problem\": \"there is no unallocated extent"},
+         "\"containers\": [{\"type\": 5, \"offset\": 9437184, \"length\": 57671680, \"kind\": \"extended\"}],\n  \"extended\": {\"offset\": 9437184, \"length\": 57671680},\n  \"hibernation_partition\": 3,|{\"offset\": 16777216, \"length\": 50331648, \"where\": \"extended\", \"usable\": null}]|\"new_partition\": null,\n  \"create_status\": \"no_room\",\n  \"create_problem\": \"the largest unallocated extent"},
         {"no slot, no room and no hibernation partition: 4", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 2, 7}, {2, 17, 8, 3, 7}, {3, 25, 39, 4, 7}}); }, 4,
-         "New partition: none: there is no free primary slot (the MBR's four entries are in use) and no unallocated extent|. The create step could not succeed either: there is no free primary slot"},
+         "New partition: none: there is no free primary slot (the MBR's four entries are in use) and the largest unallocated extent|. The create step could not succeed either: there is no free primary slot"},
         {"a 2 TiB disk", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(std::uint64_t{2} << 40); }, 0,
-         "Drive 0 size (this report's own extra read): 2.0 TiB, 512-byte sectors\n|New partition: about 2.0 TiB at 40.0 MiB"},
+         "Drive 0 size (this report's own extra read): 2.0 TiB, 512-byte sectors, 267349 cylinders of 255 x 63 sectors\n|New partition: sectors 81920-4294967295, 2.0 TiB at 40.0 MiB"},
+        {"geometry unreadable, four slots in use after the delete: 5", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 2, 7}, {2, 17, 8, 3, 7}, {3, 25, 39, 0, 5}, {4, 26, 6, 4, 0x84}}); m.drives[0].replies.erase(0x700A0); }, 5,
+         "New partition: none: after the delete there is no free primary slot (the MBR's four entries are in use)\n"},
+        {"geometry unreadable, as JSON", {"--json"}, [](M m) { m.drives[0].replies.erase(0x700A0); }, 0,
+         "\"disk_size\": null,\n  \"bytes_per_sector\": null,|\"alignment\": null,\n  \"free_extents\": null,\n  \"new_partition\": null,\n  \"create_status\": \"not_modelled\",\n  \"create_problem\": \"not modelled: drive 0's size cannot be read (error 1)\""},
+        {"a 0xDE primary Windows does not recognise", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 0, 0xDE}, {2, 17, 8, 2, 7}, {3, 25, 39, 3, 0x84}}); }, 0,
+         "Drive 0 layout: 3 recognised partitions\n|  sectors 18432-34815             8.0 MiB     not recognised: type 0xDE, primary\n|[.11111111????????22222222HHHH"},
+        {"the same, as JSON", {"--json"}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 0, 0xDE}, {2, 17, 8, 2, 7}, {3, 25, 39, 3, 0x84}}); }, 0,
+         "{\"number\": 0, \"type\": 222, \"offset\": 9437184, \"length\": 8388608, \"kind\": \"primary\", \"recognized\": false}"},
+        {"exactly 16 layout entries: modelled", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {15, 0, 0, 0, 0}}); }, 0,
+         "New partition: sectors 81920-131071"},
+        {"17 layout entries: not modelled", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {15, 0, 0, 0, 0}}); m.drives[0].replies[0x7400C].bytes[0] = 17; }, 0,
+         "New partition: not modelled: drive 0 has more than 16 layout entries\n"},
+        {"Windows 5.2 by the registry: whole cylinders", {}, [](M m) { m.registry[u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"][u"CurrentVersion"] = fake::Utf16Bytes(u"5.2"); m.drives[0].replies[0x700A0] = fake::GeometryReply(64 * kCylinder); Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}}); }, 0,
+         "Placement follows: Windows 5.2 (the registry's CurrentVersion)\n|(whole cylinders of 255 x 63 sectors (7.8 MiB), the first one track in, as Windows XP and Server 2003 place partitions)|New partition: sectors 96390-1028159, "},
+        {"a VDS alignment for the disk's size", {}, [](M m) { m.registry[u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment"][u"LessThan4GB"] = {0, 0, 0x20, 0}; m.registryTypes[u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment"][u"LessThan4GB"] = platform::kRegDword; }, 0,
+         "(the start on a 2.0 MiB boundary, the registry's VDS\\Alignment\\LessThan4GB)|New partition: sectors 81920-131071"},
+        {"a disk of 4,000,000,000 bytes: 1 MiB", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(4000000000); }, 0,
+         "(the start on a 1.0 MiB boundary, Vista and later's default for a disk of 4 GB or more)"},
+        {"512 bytes less: 64 KiB", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(3999999488); }, 0,
+         "(the start on a 64.0 KiB boundary, Vista and later's default for a disk under 4 GB)"},
         {"GPT: nothing modelled", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 4,
          "New partition: not modelled: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1)\n"},
-        {"geometry unreadable: nothing modelled", {}, [](M m) { m.drives[0].replies.erase(0x700A0); }, 0,
-         "Drive 0 size (this report's own extra read): not read, error 1\nHibernation partition: 2\nNew partition: not modelled: drive 0's size cannot be read (error 1)\n"},
+        {"geometry unreadable: the room not modelled", {}, [](M m) { m.drives[0].replies.erase(0x700A0); }, 0,
+         "Drive 0 size (this report's own extra read): not read, error 1\n|  partition 2: type 0x84 (hibernation), primary, 24.0 MiB at 40.0 MiB\nHibernation partition: 2\nNew partition: not modelled: drive 0's size cannot be read (error 1)\n"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -274,6 +295,8 @@ TEST_F(InspectionTest, PrintsTheReadmeSamples) {
         machine().existingPaths = {u"Z:\\work\\main\\build\\demo\\cwd",
                                    u"C:\\windows\\system32\\diskpart.exe"};
         machine().systemDirectory = u"C:\\windows\\system32";
+        machine().registry[u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"][u"CurrentVersion"] =
+            fake::Utf16Bytes(u"6.1");  // Wine's default, Windows 7
         if (sample.arguments == std::vector<std::string>{"--after"}) {
             machine().drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
             Label(machine(), u'M', {0});
