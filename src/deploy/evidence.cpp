@@ -53,8 +53,10 @@ void Weigh(const std::string& what, const RunState& state,
     evidence.found = true;
     evidence.lines.push_back(
         kFound + what +
-        (state.disk ? ", which names this disk" : ", which names no disk (an older version's)"));
-    if (state.last == "done" && state.disk) {
+        (!state.disk ? ", which names no disk (an older version's)"
+         : drive0    ? ", which names this disk"
+                  : ", which names " + IdentityText(*state.disk) + ", and drive 0's is unknown"));
+    if (state.last == "done" && state.disk && drive0) {
         evidence.doneHere = state.at;
     } else if (state.last != "done") {
         evidence.unfinished = true;

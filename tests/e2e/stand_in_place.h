@@ -1,9 +1,8 @@
 // Where the stand-in partitioning tool puts `create partition primary` with
 // no size and no offset: the rules the report's model follows, written
-// again over sectors so that the Wine tests compare two readings of them.
-// The Windows version is the registry's CurrentVersion (GetVersionExW's
-// major where it cannot be read), the geometry 255 heads and 63 sectors a
-// track, as the simulated drives answer for an image.
+// again over sectors, so that the Wine tests compare two readings of them.
+// The Windows version is the registry's CurrentVersion, the geometry 255
+// heads and 63 sectors a track, as the simulated drives answer for an image.
 #pragma once
 
 #include <windows.h>
@@ -20,123 +19,94 @@ namespace place {
 
 constexpr std::uint64_t kHeads = 255;
 constexpr std::uint64_t kSectorsPerTrack = 63;
-constexpr std::uint64_t kMiB = mbr::kSectorsPerMiB;
+constexpr std::uint64_t kCylinder = kHeads * kSectorsPerTrack;
 
 struct Rules {
     bool cylinders = false;         // Windows XP and Server 2003
     std::uint64_t alignment = 128;  // sectors, Vista and later
-    std::uint64_t end = 0;          // the last sector the tool uses, plus one
+    std::uint64_t end = 0;          // the sector past the last one the tool uses
 };
 
-inline DWORD ReadDword(HKEY key, const wchar_t* name, DWORD fallback) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    DWORD type = 0;
-    return ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-                       ERROR_SUCCESS &&
-                   type == REG_DWORD && value != 0 && value % mbr::kSectorSize == 0
-               ? value
-               : fallback;
+// A registry value of HKEY_LOCAL_MACHINE, into `data`; false when missing.
+inline bool ReadValue(const wchar_t* key, const wchar_t* name, void* data, DWORD size) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &opened) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const bool read = ::RegQueryValueExW(opened, name, nullptr, nullptr, static_cast<BYTE*>(data),
+                                         &size) == ERROR_SUCCESS;
+    ::RegCloseKey(opened);
+    return read;
 }
 
 inline Rules ReadRules(std::uint64_t diskSectors) {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ::GetVersionExW(&info);
-    DWORD major = info.dwMajorVersion;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                        KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-        wchar_t text[16] = {};
-        DWORD size = sizeof text - sizeof text[0];
-        DWORD type = 0;
-        if (::RegQueryValueExW(key, L"CurrentVersion", nullptr, &type,
-                               reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
-            type == REG_SZ && text[0] >= L'0' && text[0] <= L'9') {
-            major = static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
-        }
-        ::RegCloseKey(key);
-    }
-    const std::uint64_t bytes = diskSectors * mbr::kSectorSize;
+    wchar_t version[16] = L"6";  // a version the registry does not name: Vista's rules
+    ReadValue(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"CurrentVersion", version,
+              sizeof version - sizeof version[0]);
     Rules rules;
-    rules.cylinders = major < 6;
+    rules.cylinders = std::wcstoul(version, nullptr, 10) < 6;
     rules.end = std::min<std::uint64_t>(diskSectors, std::uint64_t{1} << 32);
     if (rules.cylinders) {
-        const std::uint64_t cylinder = kHeads * kSectorsPerTrack;
-        rules.end = std::min(rules.end, diskSectors / cylinder * cylinder);
+        rules.end = std::min(rules.end, diskSectors / kCylinder * kCylinder);
         return rules;
     }
-    // The VDS values by disk size, in decimal gigabytes, as the report takes them.
+    // The VDS value for the disk's size, in decimal gigabytes, as the report takes it.
+    const std::uint64_t bytes = diskSectors * mbr::kSectorSize;
     const wchar_t* const names[] = {L"LessThan4GB", L"Between4_8GB", L"Between8_32GB",
                                     L"GreaterThan32GB"};
-    const std::size_t band = bytes < 4000000000ULL    ? 0
-                             : bytes < 8000000000ULL  ? 1
-                             : bytes < 32000000000ULL ? 2
-                                                      : 3;
-    DWORD alignment = band == 0 ? 64 * 1024 : 1024 * 1024;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment",
-                        0, KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-        alignment = ReadDword(key, names[band], alignment);
-        ::RegCloseKey(key);
+    const int band = bytes < 4000000000ULL    ? 0
+                     : bytes < 8000000000ULL  ? 1
+                     : bytes < 32000000000ULL ? 2
+                                              : 3;
+    DWORD alignment = 0;
+    if (!ReadValue(L"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment", names[band], &alignment,
+                   sizeof alignment) ||
+        alignment == 0 || alignment % mbr::kSectorSize != 0) {
+        alignment = band == 0 ? 64 * 1024 : 1024 * 1024;
     }
     rules.alignment = alignment / mbr::kSectorSize;
     return rules;
 }
 
-// The part of [start, end) a partition may take, as first sector and count;
-// false when it holds less than 1 MiB, or on XP no whole cylinder.
-inline bool Aligned(std::uint64_t start, std::uint64_t end, const Rules& rules,
-                    std::pair<std::uint64_t, std::uint64_t>& taken) {
-    std::uint64_t first = (start + rules.alignment - 1) / rules.alignment * rules.alignment;
-    if (rules.cylinders) {
-        const std::uint64_t cylinder = kHeads * kSectorsPerTrack;
-        first = start <= kSectorsPerTrack ? kSectorsPerTrack
-                                          : (start + cylinder - 1) / cylinder * cylinder;
-        end = end / cylinder * cylinder;
-        if (end < first / cylinder * cylinder + cylinder) {
-            return false;
-        }
-    }
-    if (end < first + kMiB) {
-        return false;
-    }
-    taken = {first, end - first};
-    return true;
-}
-
 // The largest unallocated extent outside the MBR's entries (an extended
 // partition covers its logical drives), by its length as it lies, the first
-// of equal ones, aligned. False with why, when it holds nothing.
+// of equal ones, aligned: on XP from a cylinder (one track in, in the first)
+// to a cylinder, holding one at least; else from the next boundary to its
+// end. False, with why, when what is left holds less than 1 MiB.
 inline bool LargestExtent(const mbr::Table& table, const Rules& rules, std::uint64_t& start,
                           std::uint64_t& sectors, std::string& why) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> used;  // first and end sectors
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> used = {{rules.end, rules.end}};
     for (const mbr::Slot& slot : table.slots) {
         if (slot.chainIndex == 0 && slot.type != 0) {
             used.emplace_back(slot.start, slot.start + slot.sectors);
         }
     }
-    used.emplace_back(rules.end, rules.end);
     std::sort(used.begin(), used.end());
     std::uint64_t from = 1;  // after the MBR
-    std::uint64_t largestStart = 0;
-    std::uint64_t largestEnd = 0;
+    std::uint64_t first = 0;
+    std::uint64_t end = 0;
     for (const auto& [usedStart, usedEnd] : used) {
-        const std::uint64_t end = std::min(usedStart, rules.end);
-        if (end > from && end - from > largestEnd - largestStart) {
-            largestStart = from;
-            largestEnd = end;
+        if (std::min(usedStart, rules.end) > from &&
+            std::min(usedStart, rules.end) - from > end - first) {
+            first = from;
+            end = std::min(usedStart, rules.end);
         }
         from = std::max(from, usedEnd);
     }
-    std::pair<std::uint64_t, std::uint64_t> taken;
-    if (largestEnd == 0 || !Aligned(largestStart, largestEnd, rules, taken)) {
-        why = "the largest unallocated extent, sectors " + std::to_string(largestStart) + "-" +
-              std::to_string(largestEnd - 1) + ", holds no partition once aligned";
-        return false;
+    why = "the largest unallocated extent, sectors " + std::to_string(first) + "-" +
+          std::to_string(end - 1) + ", holds no partition once aligned";
+    start = (first + rules.alignment - 1) / rules.alignment * rules.alignment;
+    if (rules.cylinders) {
+        start = first <= kSectorsPerTrack ? kSectorsPerTrack
+                                          : (first + kCylinder - 1) / kCylinder * kCylinder;
+        end = end / kCylinder * kCylinder;
+        if (end < start / kCylinder * kCylinder + kCylinder) {
+            return false;
+        }
     }
-    start = taken.first;
-    sectors = taken.second;
-    return true;
+    sectors = end > start ? end - start : 0;
+    return sectors >= mbr::kSectorsPerMiB;
 }
 
 }  // namespace place
