@@ -25,7 +25,9 @@ CreateModel ModelCreate(const Inspection& in) {
                                             geometry, model.alignment);
         if (!model.placement->roomModelled) {
             model.notModelled =
-                "drive 0's size cannot be read (error " + Decimal(in.geometry.error) + ")";
+                geometry
+                    ? std::string("drive 0's geometry names no cylinders to keep to")
+                    : "drive 0's size cannot be read (error " + Decimal(in.geometry.error) + ")";
         }
     }
     return model;
