@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/identity.h"
 #include "disk/layout.h"
 #include "fake/machine_test.h"
 #include "platform/deploy.h"
@@ -122,6 +123,36 @@ TEST_F(EvidenceTest, CountsWhatFollowsDrive0AndPassesOverTheRest) {
             EXPECT_EQ(access, platform::kKeyRead | platform::kKeyWow64_64Key) << row.name;
         }
     }
+}
+
+// The state file's disk line read back as written, in either case; any
+// other form names no disk.
+TEST(DiskIdentity, LinesReadBackAsWritten) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"disk MBR 0x55D0CAFE", "disk MBR 0x55D0CAFE"},
+        {"disk MBR 0x55d0cafe", "disk MBR 0x55D0CAFE"},
+        {"disk MBR 0x55D0CAF", nullptr},
+        {"disk MBR 0x55D0CAFEE", nullptr},
+        {"disk MBR 0x55D0CAFG", nullptr},
+        {"disk mbr 0x55D0CAFE", nullptr},
+        {"disk GPT {00112233-4455-6677-8899-AABBCCDDEEFF}",
+         "disk GPT {00112233-4455-6677-8899-AABBCCDDEEFF}"},
+        {"disk GPT {00112233-4455-6677-8899-aabbccddeeff}",
+         "disk GPT {00112233-4455-6677-8899-AABBCCDDEEFF}"},
+        {"disk GPT {00112233-4455-6677-8899-AABBCCDDEEF}", nullptr},
+        {"disk GPT {00112233+4455-6677-8899-AABBCCDDEEFF}", nullptr},
+        {"disk GPT (00112233-4455-6677-8899-AABBCCDDEEFF)", nullptr},
+        {"disk GPT {0011223G-4455-6677-8899-AABBCCDDEEFF}", nullptr},
+    };
+    for (const auto& [line, written] : rows) {
+        const auto disk = ssdprep::deploy::ParseIdentityLine(line);
+        ASSERT_EQ(disk.has_value(), written != nullptr) << line;
+        if (disk) {
+            EXPECT_EQ(ssdprep::deploy::IdentityLine(*disk), written) << line;
+        }
+    }
+    EXPECT_EQ(ssdprep::deploy::ParseIdentityLine("disk GPT {00112233-4455-6677-8899-AABBCCDDEEFF}"),
+              kGpt);
 }
 
 }  // namespace
