@@ -10,7 +10,7 @@ CreateModel ModelCreate(const Inspection& in) {
     CreateModel model;
     model.applies = in.verdict == Verdict::WouldChange && FirstFailedStep(in) == nullptr;
     std::optional<Geometry> geometry;
-    if (in.geometry.read && in.geometry.geometry.bytesPerSector != 0) {
+    if (in.geometry.read) {
         geometry = in.geometry.geometry;
         model.alignment = ChooseAlignment(in.rules, *geometry);
         model.bytesPerSector = geometry->bytesPerSector;
@@ -26,7 +26,7 @@ CreateModel ModelCreate(const Inspection& in) {
         if (!model.placement->roomModelled) {
             model.notModelled =
                 geometry
-                    ? std::string("drive 0's geometry names no cylinders to keep to")
+                    ? std::string("drive 0's geometry names no sector size or no cylinders")
                     : "drive 0's size cannot be read (error " + Decimal(in.geometry.error) + ")";
         }
     }

@@ -143,7 +143,7 @@ TEST(DiskIdentity, LinesReadBackAsWritten) {
         {"disk GPT {00112233-4455-6677-8899-AABBCCDDEEF}", nullptr},
         {"disk GPT {00112233+4455-6677-8899-AABBCCDDEEFF}", nullptr},
         {"disk GPT (00112233-4455-6677-8899-AABBCCDDEEFF)", nullptr},
-        {"disk GPT {0011223G-4455-6677-8899-AABBCCDDEEFF}", nullptr},
+        {"disk GPT {0011223g-4455-6677-8899-AABBCCDDEEFF}", nullptr},
     };
     for (const auto& [line, written] : rows) {
         const auto disk = ssdprep::deploy::ParseIdentityLine(line);

@@ -67,7 +67,8 @@ TEST(PlaceNewPartition, TakesTheLargestExtentOutsideEveryPrimaryAligned) {
         {"the XP tail", {E(0, 63 * 512, 5000 * kCylinder - 63 * 512, 1, 7), E(1, 5000 * kCylinder, 9593 * kCylinder, 0, 5), E(4, 5000 * kCylinder + 63 * 512, 4000 * kCylinder - 63 * 512, 2, 7), E(8, 9000 * kCylinder + 63 * 512, 5593 * kCylinder - 63 * 512, 3, 0x84)}, 3, 0, 0, false, true, 234441648ULL * 512, 512, kXp, false, "oee#"},
         {"XP's first cylinder: one track in", {E(0, 10 * kCylinder, 90 * kCylinder, 1, 0x84)}, 1, 63 * 512, 100 * kCylinder - 63 * 512, false, false, 100 * kCylinder, 512, kXp},
         {"XP: the end down to a cylinder, the start up", {E(0, 63 * 512, 10 * kCylinder + M - 63 * 512, 1, 7), E(1, 10 * kCylinder + M, 30 * kCylinder + 3 * M, 2, 0x84), E(2, 40 * kCylinder + 4 * M, 59 * kCylinder, 3, 7)}, 2, 11 * kCylinder, 29 * kCylinder, false, false, 100 * kCylinder, 512, kXp},
-        {"XP: a cylinder's length, no whole cylinder", {E(0, 63 * 512, 10 * kCylinder + M - 63 * 512, 1, 7), E(1, 10 * kCylinder + M, kCylinder, 2, 0x84), E(2, 11 * kCylinder + M, 89 * kCylinder - M, 3, 7)}, 2, 0, 0, false, true, 100 * kCylinder, 512, kXp},
+        {"XP: a cylinder's length, no whole cylinder", {E(0, 63 * 512, 10 * kCylinder + M - 63 * 512, 1, 7), E(1, 10 * kCylinder + M, kCylinder, 2, 0x84), E(2, 11 * kCylinder + M, 89 * kCylinder - M, 3, 7)}, 2, 0, 0, false, true, 100 * kCylinder, 512, kXp, false, "oo"},
+        {"XP: exactly one whole cylinder", {E(0, 63 * 512, 10 * kCylinder - 63 * 512, 1, 7), E(1, 10 * kCylinder, kCylinder, 2, 0x84), E(2, 11 * kCylinder, 89 * kCylinder, 3, 7)}, 2, 10 * kCylinder, kCylinder, false, false, 100 * kCylinder, 512, kXp},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -102,6 +103,11 @@ TEST(PlaceNewPartition, TakesTheLargestExtentOutsideEveryPrimaryAligned) {
          E(3, 30 * M, 30 * M, 0, 5), E(4, 31 * M, 9 * M, 4, 0x84)},
         4, std::nullopt, k64K);
     EXPECT_TRUE(blind.noFreeSlot && !blind.roomModelled && !blind.partition && blind.free.empty());
+    // Nor with a geometry that names no sector size, or on XP no cylinders.
+    EXPECT_FALSE(ssdprep::PlaceNewPartition({}, -1, ssdprep::Geometry{64 * M, 0, 8, 255, 63}, k64K)
+                     .roomModelled);
+    EXPECT_FALSE(ssdprep::PlaceNewPartition({}, -1, ssdprep::Geometry{64 * M, 512, 8, 255, 0}, kXp)
+                     .roomModelled);
 }
 
 }  // namespace
