@@ -1,5 +1,7 @@
 #include "inspect/rules.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "platform/unique.h"
 
@@ -8,11 +10,14 @@ namespace {
 
 constexpr char16_t kVersionKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 constexpr char16_t kVdsKey[] = u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment";
-constexpr std::array<const char16_t*, 4> kVdsValues = {u"LessThan4GB", u"Between4_8GB",
-                                                       u"Between8_32GB", u"GreaterThan32GB"};
+constexpr std::array kVdsValues = {u"LessThan4GB", u"Between4_8GB", u"Between8_32GB",
+                                   u"GreaterThan32GB"};
+static_assert(kVdsValues.size() == VdsAlignment{}.size());
 // The bounds of the VDS values' sizes, in decimal gigabytes (see rules.h).
 constexpr std::uint64_t kGigabyte = 1000000000;
-constexpr std::array<std::uint64_t, 3> kVdsBounds = {4 * kGigabyte, 8 * kGigabyte, 32 * kGigabyte};
+constexpr std::array kVdsBounds = {4 * kGigabyte, 8 * kGigabyte, 32 * kGigabyte};
+// A part of a version has at most four digits.
+constexpr std::uint32_t kLongestVersionPart = 1000;
 constexpr std::uint64_t kSmallDiskAlignment = std::uint64_t{64} * 1024;
 constexpr std::uint64_t kLargeDiskAlignment = std::uint64_t{1024} * 1024;
 
@@ -32,7 +37,7 @@ std::optional<WindowsVersion> ParseVersion(std::u16string_view text) {
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t& part = parts[i < dot ? 0 : 1];
-        if (i != dot && (text[i] < u'0' || text[i] > u'9' || part > 9999)) {
+        if (i != dot && (text[i] < u'0' || text[i] > u'9' || part >= kLongestVersionPart)) {
             return std::nullopt;
         }
         part = i == dot ? part : part * 10 + static_cast<std::uint32_t>(text[i] - u'0');
@@ -42,11 +47,8 @@ std::optional<WindowsVersion> ParseVersion(std::u16string_view text) {
 
 // Which of the VDS values governs a disk of this size.
 std::size_t Band(std::uint64_t diskSize) {
-    std::size_t band = 0;
-    while (band < kVdsBounds.size() && diskSize >= kVdsBounds[band]) {
-        ++band;
-    }
-    return band;
+    return static_cast<std::size_t>(
+        std::upper_bound(kVdsBounds.begin(), kVdsBounds.end(), diskSize) - kVdsBounds.begin());
 }
 
 // The VDS value for drive 0, where one is set and serves: a multiple of

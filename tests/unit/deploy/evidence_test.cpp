@@ -67,6 +67,7 @@ TEST_F(EvidenceTest, CountsWhatFollowsDrive0AndPassesOverTheRest) {
         {"nothing", [](M) {}, false, ""},
         {"fixed volume on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}); }, true, "evidence of an earlier run: drive E: is labelled TEMP_PART01 and lies on drive 0"},
         {"fixed volume spanning drives 1 and 0", [](M m) { Labelled(m, kDriveFixed, {1, 0}); }, true, "and lies on drive 0"},
+        {"fixed volume of 8 extents, the last on drive 0", [](M m) { Labelled(m, kDriveFixed, {1, 1, 1, 1, 1, 1, 1, 0}); }, true, "and lies on drive 0"},
         {"fixed volume at A:, on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}, u'A'); m.driveTypes[u"E:\\"] = 0; }, true, "evidence of an earlier run: drive A: is labelled TEMP_PART01 and lies on drive 0"},
         {"fixed volume at Z:, on drive 0", [](M m) { Labelled(m, kDriveFixed, {0}, u'Z'); m.driveTypes[u"E:\\"] = 0; }, true, "drive Z: is labelled TEMP_PART01 and lies on drive 0"},
         {"fixed volume on drive 1", [](M m) { Labelled(m, kDriveFixed, {1}); }, false, "not evidence: drive E: is labelled TEMP_PART01 and lies on other disks only"},
