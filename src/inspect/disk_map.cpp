@@ -172,12 +172,10 @@ std::string DiskMap(const Inspection& in, const CreateModel& model) {
         const bool inside = p.free[i].where == FreeExtent::Where::InsideExtended;
         items.push_back({p.free[i].raw.offset, inside ? 1 : 0, -1, static_cast<int>(i)});
     }
-    // In disk order, a container before what it holds: a few dozen rows.
+    // In disk order, a few dozen rows; stable, so that a container, put in
+    // before the free extents, stays before the one it begins with.
     for (std::size_t i = 1; i < items.size(); ++i) {
-        for (std::size_t j = i; j > 0 && (items[j].offset < items[j - 1].offset ||
-                                          (items[j].offset == items[j - 1].offset &&
-                                           items[j].depth < items[j - 1].depth));
-             --j) {
+        for (std::size_t j = i; j > 0 && items[j].offset < items[j - 1].offset; --j) {
             std::swap(items[j], items[j - 1]);
         }
     }
@@ -200,7 +198,7 @@ std::string DiskMap(const Inspection& in, const CreateModel& model) {
                   "\n"});
     }
     r += "  before the delete: " + Picture(layers, size, false);
-    if (p.partition && !p.noFreeSlot) {
+    if (p.partition) {
         layers.push_back({*p.partition, 'N'});
     }
     return Cat({r, "  after the create:  ", Picture(layers, size, true), "  (one character for ",

@@ -163,7 +163,7 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
         {"the same, as JSON", {"--json"}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 0, 0xDE}, {2, 17, 8, 2, 7}, {3, 25, 39, 3, 0x84}}); }, 0,
          "{\"number\": 0, \"type\": 222, \"offset\": 9437184, \"length\": 8388608, \"kind\": \"primary\", \"recognized\": false}"},
         {"exactly 16 layout entries: modelled", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {15, 0, 0, 0, 0}}); }, 0,
-         "New partition: sectors 81920-131071"},
+         "New partition: sectors 81920-131071|!type 0x00"},
         {"17 layout entries: not modelled", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {15, 0, 0, 0, 0}}); m.drives[0].replies[0x7400C].bytes[0] = 17; }, 0,
          "New partition: not modelled: drive 0 has more than 16 layout entries\n"},
         {"Windows 5.2 by the registry: whole cylinders", {}, [](M m) { m.registry[u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"][u"CurrentVersion"] = fake::Utf16Bytes(u"5.2"); m.drives[0].replies[0x700A0] = fake::GeometryReply(64 * kCylinder); Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}}); }, 0,
