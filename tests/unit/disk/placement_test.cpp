@@ -43,6 +43,7 @@ TEST(PlaceNewPartition, TakesTheLargestExtentOutsideEveryPrimaryAligned) {
         {"hibernation partition at the end", {E(0, M, 20 * M, 1, 7), E(1, 21 * M, 43 * M, 2, 0x84)}, 2, 21 * M, 43 * M, false, false},
         {"a larger free extent elsewhere wins", {E(0, M, 20 * M, 1, 7), E(1, 21 * M, 4 * M, 2, 0x84), E(2, 25 * M, 5 * M, 3, 7)}, 2, 30 * M, 34 * M, false, false},
         {"logical hibernation partition, room outside", {E(0, M, 8 * M, 1, 7), E(1, 9 * M, 30 * M, 0, 5), E(4, 10 * M, 6 * M, 2, 7), E(8, 17 * M, 6 * M, 3, 0x84)}, 3, 39 * M, 25 * M, false, false, 64 * M, 512, k64K, false, "oeeo"},
+        {"the last logical drive ends with the extended partition", {E(0, M, 8 * M, 1, 7), E(1, 9 * M, 30 * M, 0, 5), E(4, 10 * M, 6 * M, 2, 7), E(8, 17 * M, 6 * M, 3, 0x84), E(12, 24 * M, 15 * M, 4, 7)}, 3, 39 * M, 25 * M, false, false, 64 * M, 512, k64K, false, "oeeo"},
         {"logical hibernation partition, no room outside", {E(0, M, 8 * M, 1, 7), E(1, 9 * M, 55 * M, 0, 5), E(4, 10 * M, 6 * M, 2, 7), E(8, 17 * M, 6 * M, 3, 0x84)}, 3, 0, 0, false, true},
         {"four primaries, the hibernation partition one of them", {E(0, M, 9 * M, 1, 7), E(1, 13 * M, 10 * M, 2, 7), E(2, 23 * M, 10 * M, 3, 0xC), E(3, 33 * M, 31 * M, 4, 0x84)}, 4, 33 * M, 31 * M, false, false},
         {"no free slot", {E(0, M, 9 * M, 1, 7), E(1, 10 * M, 10 * M, 2, 7), E(2, 20 * M, 10 * M, 3, 7), E(3, 30 * M, 30 * M, 0, 5), E(4, 31 * M, 9 * M, 4, 0x84)}, 4, 0, 0, true, false},
