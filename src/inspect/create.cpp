@@ -1,5 +1,7 @@
 #include "inspect/create.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "inspect/rules.h"
 #include "inspect/shared.h"
@@ -66,7 +68,8 @@ bool CannotCreate(const CreateModel& model) {
 
 std::string SectorRange(const Extent& extent, std::uint32_t bytesPerSector) {
     const std::uint64_t first = extent.offset / bytesPerSector;
-    const std::uint64_t last = extent.End() / bytesPerSector - 1;
+    // An entry of no whole sector, as a damaged table may hold, is its first.
+    const std::uint64_t last = std::max(extent.End() / bytesPerSector, first + 1) - 1;
     return (first == last ? "sector " : "sectors " + Decimal(static_cast<long long>(first)) + "-") +
            Decimal(static_cast<long long>(last));
 }

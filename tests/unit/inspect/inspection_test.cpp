@@ -152,6 +152,8 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
          "New partition: none: there is no free primary slot (the MBR's four entries are in use) and the largest unallocated extent|. The create step could not succeed either: there is no free primary slot"},
         {"a 3 TiB disk", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(std::uint64_t{3} << 40); }, 0,
          "Drive 0 size (this report's own extra read): 3.0 TiB, 512-byte sectors, 401024 cylinders of 255 x 63 sectors\n|  sectors 4294967296-6442450943   1.0 TiB     unallocated past 2^32 sectors, which an MBR cannot address: not used\n|before the delete: [H..........................................#####################]|after the create:  [NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN#####################]|New partition: sectors 81920-4294967295, 2.0 TiB at 40.0 MiB"},
+        {"an entry of no length, as a damaged table may hold", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {2, 30, 0, 3, 7}}); }, 0,
+         "  sector 61440                    0 bytes     partition 3: type 0x07, primary\n"},
         {"a partition numbered 10 draws as +", {}, [](M m) { Layout(m, {{0, 1, 39, 10, 7}, {1, 40, 24, 2, 0x84}}); }, 0,
          "before the delete: [.+++++++++++++++++++++++++++++++++++++++HHHH"},
         {"geometry unreadable, four slots in use after the delete: 5", {}, [](M m) { Layout(m, {{0, 1, 8, 1, 7}, {1, 9, 8, 2, 7}, {2, 17, 8, 3, 7}, {3, 25, 39, 0, 5}, {4, 26, 6, 4, 0x84}, {6, 0, 0, 0, 0}}); m.drives[0].replies.erase(0x700A0); }, 5,
