@@ -9,20 +9,6 @@ bool Gone(const LayoutEntry& entry, int deleted) {
     return entry.recognized && entry.number == deleted;
 }
 
-std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
-    return unit == 0 ? value : (value + unit - 1) / unit * unit;
-}
-
-// Sorted by offset, in place: a layout holds at most 16 entries.
-template <typename T, typename Offset>
-void SortBy(std::vector<T>& items, Offset offset) {
-    for (std::size_t i = 1; i < items.size(); ++i) {
-        for (std::size_t j = i; j > 0 && offset(items[j]) < offset(items[j - 1]); --j) {
-            std::swap(items[j], items[j - 1]);
-        }
-    }
-}
-
 // The parts of [from, until) that no extent of `used` covers.
 std::vector<Extent> Gaps(std::uint64_t from, std::uint64_t until, std::vector<Extent> used) {
     SortBy(used, [](const Extent& extent) { return extent.offset; });
@@ -62,6 +48,10 @@ std::optional<Extent> Usable(const Extent& raw, const Geometry& geometry,
 }
 
 }  // namespace
+
+std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
+    return unit == 0 ? value : (value + unit - 1) / unit * unit;
+}
 
 std::uint64_t CylinderBytes(const Geometry& geometry) {
     return std::uint64_t{geometry.tracksPerCylinder} * geometry.sectorsPerTrack *

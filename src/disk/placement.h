@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "disk/layout.h"
@@ -66,8 +67,20 @@ bool NoFreeSlot(const std::vector<LayoutEntry>& entries, int deleted);
 Placement PlaceNewPartition(const std::vector<LayoutEntry>& entries, int deleted,
                             const std::optional<Geometry>& geometry, const Alignment& alignment);
 
-// The unit the usable part's start keeps to, in bytes.
+// A cylinder's bytes.
 std::uint64_t CylinderBytes(const Geometry& geometry);
+// The value rounded up to a multiple of the unit; a unit of 0 leaves it.
+std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit);
+// Sorted by offset, in place, keeping the order of equals: a layout holds
+// at most 16 entries, and std::sort would cost the report more code.
+template <typename T, typename Offset>
+void SortBy(std::vector<T>& items, Offset offset) {
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        for (std::size_t j = i; j > 0 && offset(items[j]) < offset(items[j - 1]); --j) {
+            std::swap(items[j], items[j - 1]);
+        }
+    }
+}
 // Where the partitioning tool uses the disk up to: 2^32 sectors, and on
 // 5.x the last whole cylinder.
 std::uint64_t UsableEnd(const Geometry& geometry, const Alignment& alignment);

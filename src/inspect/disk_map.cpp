@@ -60,7 +60,7 @@ std::string FreeText(const FreeExtent& extent, const CreateModel& model) {
         return "nothing usable: it holds no 1 MiB in whole cylinders";
     }
     const std::uint64_t unit = model.alignment.startAlignment;
-    const std::uint64_t start = (extent.raw.offset + unit - 1) / unit * unit;
+    const std::uint64_t start = RoundUp(extent.raw.offset, unit);
     return Cat({"nothing usable: from the ", BinarySize(unit), " boundary at sector ",
                 Decimal(static_cast<long long>(start / sector)), " it holds ",
                 BinarySize(extent.raw.End() > start ? extent.raw.End() - start : 0),
@@ -172,13 +172,9 @@ std::string DiskMap(const Inspection& in, const CreateModel& model) {
         const bool inside = p.free[i].where == FreeExtent::Where::InsideExtended;
         items.push_back({p.free[i].raw.offset, inside ? 1 : 0, -1, static_cast<int>(i)});
     }
-    // In disk order, a few dozen rows; stable, so that a container, put in
-    // before the free extents, stays before the one it begins with.
-    for (std::size_t i = 1; i < items.size(); ++i) {
-        for (std::size_t j = i; j > 0 && items[j].offset < items[j - 1].offset; --j) {
-            std::swap(items[j], items[j - 1]);
-        }
-    }
+    // Stable: a container, put in before the free extents, stays before the
+    // one it begins with.
+    SortBy(items, [](const Item& item) { return item.offset; });
     std::string r = Cat({"Drive 0 in disk order after the delete, in ", Decimal(sector),
                          "-byte sectors (", AlignmentText(in.rules, in.geometry.geometry), "):\n"});
     for (const Item& item : items) {
