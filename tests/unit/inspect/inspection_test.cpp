@@ -66,6 +66,22 @@ void Layout(fake::Machine& m, const std::vector<std::array<std::uint32_t, 5>>& e
     m.drives[0].replies[0x7400C] = layout;
 }
 
+// The registry's CurrentVersion as this text, of this type.
+void Version(fake::Machine& m, const std::u16string& text, std::uint32_t type = platform::kRegSz) {
+    const std::u16string key = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    m.registry[key][u"CurrentVersion"] = fake::Utf16Bytes(text);
+    m.registryTypes[key][u"CurrentVersion"] = type;
+}
+
+// A VDS\Alignment value, REG_DWORD.
+void Vds(fake::Machine& m, const std::u16string& name, std::uint32_t bytes) {
+    const std::u16string key = u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment";
+    m.registry[key][name] = {
+        static_cast<std::uint8_t>(bytes), static_cast<std::uint8_t>(bytes >> 8),
+        static_cast<std::uint8_t>(bytes >> 16), static_cast<std::uint8_t>(bytes >> 24)};
+    m.registryTypes[key][name] = platform::kRegDword;
+}
+
 // C:\Work, or a file in it, with these attributes.
 void Script(fake::Machine& m, const char16_t* name, std::uint32_t attributes) {
     const std::u16string path = u"C:\\Work" + std::u16string(name);
@@ -168,14 +184,30 @@ TEST_F(InspectionTest, ReportAndAfterCheckWhatWineCannotShow) {
          "New partition: sectors 81920-131071|!type 0x00"},
         {"17 layout entries: not modelled", {}, [](M m) { Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}, {15, 0, 0, 0, 0}}); m.drives[0].replies[0x7400C].bytes[0] = 17; }, 0,
          "New partition: not modelled: drive 0 has more than 16 layout entries\n"},
-        {"Windows 5.2 by the registry: whole cylinders", {}, [](M m) { m.registry[u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"][u"CurrentVersion"] = fake::Utf16Bytes(u"5.2"); m.drives[0].replies[0x700A0] = fake::GeometryReply(64 * kCylinder); Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}}); }, 0,
+        {"Windows 5.2 by the registry: whole cylinders", {}, [](M m) { Version(m, u"5.2"); m.drives[0].replies[0x700A0] = fake::GeometryReply(64 * kCylinder); Layout(m, {{0, 1, 39, 1, 7}, {1, 40, 24, 2, 0x84}}); }, 0,
          "Placement follows: Windows 5.2 (the registry's CurrentVersion)\n|(whole cylinders of 255 x 63 sectors (7.8 MiB), the first one track in, as Windows XP and Server 2003 place partitions)|New partition: sectors 96390-1028159, "},
-        {"a VDS alignment for the disk's size", {}, [](M m) { m.registry[u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment"][u"LessThan4GB"] = {0, 0, 0x20, 0}; m.registryTypes[u"SYSTEM\\CurrentControlSet\\Services\\VDS\\Alignment"][u"LessThan4GB"] = platform::kRegDword; }, 0,
+        {"version 10.0", {}, [](M m) { Version(m, u"10.0"); }, 0, "Placement follows: Windows 10.0 (the registry's CurrentVersion)"},
+        {"version 9999.19", {}, [](M m) { Version(m, u"9999.19"); }, 0, "Placement follows: Windows 9999.19 (the registry's"},
+        {"version 10000.0: GetVersionExW's", {}, [](M m) { Version(m, u"10000.0"); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"version 6: GetVersionExW's", {}, [](M m) { Version(m, u"6"); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"version .3: GetVersionExW's", {}, [](M m) { Version(m, u".3"); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"version 6.: GetVersionExW's", {}, [](M m) { Version(m, u"6."); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"version 6.x: GetVersionExW's", {}, [](M m) { Version(m, u"6.x"); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"version 6.3 as REG_BINARY: GetVersionExW's", {}, [](M m) { Version(m, u"6.3", 3); }, 0, "Placement follows: Windows 10 (GetVersionExW"},
+        {"a VDS alignment for the disk's size", {}, [](M m) { Vds(m, u"LessThan4GB", 2 << 20); }, 0,
          "(the start on a 2.0 MiB boundary, the registry's VDS\\Alignment\\LessThan4GB)|New partition: sectors 81920-131071"},
+        {"a VDS alignment of 0: the default", {}, [](M m) { Vds(m, u"LessThan4GB", 0); }, 0, "(the start on a 64.0 KiB boundary, Vista"},
+        {"a VDS alignment of no whole sector: the default", {}, [](M m) { Vds(m, u"LessThan4GB", 1000); }, 0, "(the start on a 64.0 KiB boundary, Vista"},
+        {"a VDS alignment of 4 KiB", {}, [](M m) { Vds(m, u"LessThan4GB", 4096); }, 0, "(the start on a 4.0 KiB boundary, the registry's"},
         {"a disk of 4,000,000,000 bytes: 1 MiB", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(4000000000); }, 0,
          "(the start on a 1.0 MiB boundary, Vista and later's default for a disk of 4 GB or more)"},
         {"512 bytes less: 64 KiB", {}, [](M m) { m.drives[0].replies[0x700A0] = fake::GeometryReply(3999999488); }, 0,
          "(the start on a 64.0 KiB boundary, Vista and later's default for a disk under 4 GB)"},
+        {"512 bytes under 8 GB: Between4_8GB", {}, [](M m) { Vds(m, u"Between4_8GB", 2 << 20); m.drives[0].replies[0x700A0] = fake::GeometryReply(7999999488); }, 0, "(the start on a 2.0 MiB boundary, the registry's VDS\\Alignment\\Between4_8GB)"},
+        {"8 GB: not Between4_8GB", {}, [](M m) { Vds(m, u"Between4_8GB", 2 << 20); m.drives[0].replies[0x700A0] = fake::GeometryReply(8000000000); }, 0, "(the start on a 1.0 MiB boundary, Vista"},
+        {"8 GB: Between8_32GB", {}, [](M m) { Vds(m, u"Between8_32GB", 2 << 20); m.drives[0].replies[0x700A0] = fake::GeometryReply(8000000000); }, 0, "VDS\\Alignment\\Between8_32GB)"},
+        {"512 bytes under 32 GB: not GreaterThan32GB", {}, [](M m) { Vds(m, u"GreaterThan32GB", 2 << 20); m.drives[0].replies[0x700A0] = fake::GeometryReply(31999999488); }, 0, "(the start on a 1.0 MiB boundary, Vista"},
+        {"32 GB: GreaterThan32GB", {}, [](M m) { Vds(m, u"GreaterThan32GB", 2 << 20); m.drives[0].replies[0x700A0] = fake::GeometryReply(32000000000); }, 0, "VDS\\Alignment\\GreaterThan32GB)"},
         {"GPT: nothing modelled", {}, [](M m) { m.drives[0].replies[0x7400C] = {{}, false, 1}; m.drives[0].replies[0x70050] = {{1, 0, 0, 0}}; }, 4,
          "New partition: not modelled: drive 0's layout cannot be read: not an MBR disk (GPT) (error 1)\n"},
         {"geometry unreadable: the room not modelled", {}, [](M m) { m.drives[0].replies.erase(0x700A0); }, 0,
@@ -243,8 +275,7 @@ TEST_F(InspectionTest, PrintsTheReadmeSamples) {
         machine().existingPaths = {u"Z:\\work\\main\\build\\demo\\cwd",
                                    u"C:\\windows\\system32\\diskpart.exe"};
         machine().systemDirectory = u"C:\\windows\\system32";
-        machine().registry[u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"][u"CurrentVersion"] =
-            fake::Utf16Bytes(u"6.1");  // Wine's default, Windows 7
+        Version(machine(), u"6.1");  // Wine's default, Windows 7
         if (sample.arguments == std::vector<std::string>{"--after"}) {
             machine().drives[0].replies[0x7400C] = fake::LayoutReply({{1, 0x07}, {2, 0x07}});
             Label(machine(), u'M', {0});
